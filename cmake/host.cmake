@@ -1,0 +1,36 @@
+# The host build: simwin stands in for Windows; the system code and the tests run under
+# AddressSanitizer and UndefinedBehaviorSanitizer.
+option(QDI_SANITIZE "Build the host code with ASan and UBSan" ON)
+if(QDI_SANITIZE)
+    set(QDI_SANITIZER_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all
+                            -fno-omit-frame-pointer)
+    add_compile_options(${QDI_SANITIZER_FLAGS})
+    add_link_options(${QDI_SANITIZER_FLAGS})
+endif()
+
+file(GLOB QDI_SIMWIN_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/simwin/*.cpp)
+add_library(simwin STATIC ${QDI_SIMWIN_SOURCES})
+target_include_directories(simwin PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(simwin PRIVATE ${QDI_WARNINGS})
+target_compile_definitions(simwin PRIVATE QDI_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+
+add_library(qdi_system STATIC ${QDI_SYSTEM_SOURCES})
+target_include_directories(qdi_system PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(qdi_system PRIVATE ${QDI_WARNINGS} ${QDI_SYSTEM_FLAGS})
+target_link_libraries(qdi_system PUBLIC simwin)
+
+enable_testing()
+find_package(GTest REQUIRED)
+include(GoogleTest)
+file(GLOB QDI_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/*.cpp)
+add_executable(qdi_tests ${QDI_TEST_SOURCES})
+target_compile_options(qdi_tests PRIVATE ${QDI_WARNINGS})
+target_compile_definitions(qdi_tests PRIVATE QDI_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+target_link_libraries(qdi_tests PRIVATE qdi_system simwin GTest::gtest GTest::gtest_main)
+gtest_discover_tests(qdi_tests DISCOVERY_MODE PRE_TEST)
+
+foreach(extra IN ITEMS bench e2e tools fuzz)
+    if(EXISTS ${CMAKE_SOURCE_DIR}/cmake/host_${extra}.cmake)
+        include(cmake/host_${extra}.cmake)
+    endif()
+endforeach()

@@ -1,0 +1,333 @@
+// The heart of the simulated Windows: the call log, failure plans, open counters, the kernel
+// handle table and the kernel32 calls that every area shares (CreateFileA dispatch,
+// DeviceIoControl, CloseHandle, the global heap, the last error).
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+
+#include "simwin/internal.h"
+
+namespace sim {
+namespace {
+
+struct Plan {
+    int from = 0;          // first failing call number of that function
+    bool persistent = false;
+};
+
+struct Core {
+    std::vector<Call> log;
+    std::map<std::string, int> per_function;
+    std::multimap<std::string, Plan> plans;
+    long total = 0;
+    long global_k = 0;
+    bool global_persistent = false;
+    long injected = 0;
+    int open[static_cast<int>(Resource::Count)] = {};
+    std::map<uintptr_t, detail::HandleObject> handles;
+    uintptr_t next_handle = 0x100;
+    std::map<void*, size_t> heap;
+    DWORD last_error = 0;
+};
+
+Core& core() {
+    static Core instance;
+    return instance;
+}
+
+} // namespace
+
+void reset() {
+    Core& c = core();
+    for (auto& block : c.heap)
+        std::free(block.first);
+    c = Core();
+    detail::reset_usb();
+    detail::reset_devices();
+    detail::reset_files();
+    detail::reset_ui();
+    c.log.clear();
+    c.per_function.clear();
+    c.total = 0;
+}
+
+void fail_call(const std::string& function, int k) {
+    core().plans.insert({function, Plan{core().per_function[function] + k, false}});
+}
+
+void fail_calls_from(const std::string& function, int k) {
+    core().plans.insert({function, Plan{core().per_function[function] + k, true}});
+}
+
+void fail_every_call(const std::string& function) {
+    fail_calls_from(function, 1);
+}
+
+void fail_global_call(long k, bool persistent) {
+    core().global_k = core().total + k;
+    core().global_persistent = persistent;
+}
+
+void clear_failures() {
+    core().plans.clear();
+    core().global_k = 0;
+}
+
+long call_count() {
+    return core().total;
+}
+
+long injected_failure_count() {
+    return core().injected;
+}
+
+const std::vector<Call>& calls() {
+    return core().log;
+}
+
+int count_calls(const std::string& function) {
+    int n = 0;
+    for (const Call& call : core().log)
+        if (call.function == function)
+            ++n;
+    return n;
+}
+
+std::vector<Call> calls_of(const std::string& function) {
+    std::vector<Call> result;
+    for (const Call& call : core().log)
+        if (call.function == function)
+            result.push_back(call);
+    return result;
+}
+
+void clear_log() {
+    core().log.clear();
+}
+
+int open_count(Resource resource) {
+    return core().open[static_cast<int>(resource)];
+}
+
+std::string open_summary() {
+    static const char* const names[] = {"handles",         "heap blocks",     "registry keys",
+                                        "device info sets", "GDI objects",    "device contexts",
+                                        "modules"};
+    std::string text;
+    for (int i = 0; i < static_cast<int>(Resource::Count); ++i) {
+        if (core().open[i] != 0) {
+            if (!text.empty())
+                text += ", ";
+            text += std::to_string(core().open[i]) + " " + names[i];
+        }
+    }
+    return text;
+}
+
+std::u16string widen(const std::string& ansi) {
+    // Windows-1252: 0x80-0x9F hold their own characters, the rest equals Latin-1.
+    static const char16_t high[32] = {
+        0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
+    std::u16string wide;
+    for (unsigned char ch : ansi)
+        wide += (ch >= 0x80 && ch < 0xA0) ? high[ch - 0x80] : static_cast<char16_t>(ch);
+    return wide;
+}
+
+bool equal_nocase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        unsigned char x = a[i], y = b[i];
+        if (x >= 'a' && x <= 'z')
+            x -= 32;
+        if (y >= 'a' && y <= 'z')
+            y -= 32;
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
+namespace detail {
+
+bool enter(const char* function, const std::string& args) {
+    Core& c = core();
+    c.log.push_back(Call{function, args});
+    ++c.total;
+    int n = ++c.per_function[function];
+    bool fail = false;
+    if (c.global_k != 0 &&
+        (c.total == c.global_k || (c.global_persistent && c.total > c.global_k)))
+        fail = true;
+    auto range = c.plans.equal_range(function);
+    for (auto it = range.first; it != range.second; ++it)
+        if (n == it->second.from || (it->second.persistent && n > it->second.from))
+            fail = true;
+    if (fail)
+        ++c.injected;
+    return fail;
+}
+
+std::string format(const char* format, ...) {
+    char buffer[1024];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    return buffer;
+}
+
+void count_open(Resource resource, int delta) {
+    core().open[static_cast<int>(resource)] += delta;
+}
+
+HANDLE open_handle(const HandleObject& object) {
+    Core& c = core();
+    uintptr_t value = c.next_handle;
+    c.next_handle += 4;
+    c.handles[value] = object;
+    count_open(Resource::Handle, 1);
+    return reinterpret_cast<HANDLE>(value);
+}
+
+HandleObject* handle_object(HANDLE handle) {
+    auto it = core().handles.find(reinterpret_cast<uintptr_t>(handle));
+    return it == core().handles.end() ? nullptr : &it->second;
+}
+
+bool target_is_open(const void* target) {
+    for (auto& entry : core().handles)
+        if (entry.second.target == target)
+            return true;
+    return false;
+}
+
+bool sharing_allows(const void* target, DWORD access, DWORD share) {
+    for (auto& entry : core().handles) {
+        const HandleObject& open = entry.second;
+        if (open.target != target)
+            continue;
+        // Each side must share what the other side asks for.
+        if ((access & GENERIC_READ) && !(open.share & FILE_SHARE_READ))
+            return false;
+        if ((access & GENERIC_WRITE) && !(open.share & FILE_SHARE_WRITE))
+            return false;
+        if ((open.access & GENERIC_READ) && !(share & FILE_SHARE_READ))
+            return false;
+        if ((open.access & GENERIC_WRITE) && !(share & FILE_SHARE_WRITE))
+            return false;
+    }
+    return true;
+}
+
+} // namespace detail
+} // namespace sim
+
+using sim::detail::enter;
+using sim::detail::format;
+
+HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES,
+                          DWORD disposition, DWORD, HANDLE) {
+    std::string text = name ? name : "";
+    if (enter("CreateFileA", format("%s access=%#x share=%#x disposition=%u", text.c_str(),
+                                    access, share, disposition))) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    if (sim::detail::usb_open(text, access, share, &handle))
+        return handle;
+    if (sim::detail::control_device_open(text, access, share, &handle))
+        return handle;
+    if (text.rfind("\\\\.\\", 0) == 0) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    return sim::detail::file_open(text, access, share, disposition);
+}
+
+BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD in_size, LPVOID out,
+                            DWORD out_size, LPDWORD returned, LPOVERLAPPED) {
+    sim::detail::HandleObject* object = sim::detail::handle_object(device);
+    std::string name = object ? object->name : "?";
+    if (enter("DeviceIoControl",
+              format("%s code=%#x in=%u out=%u", name.c_str(), code, in_size, out_size))) {
+        SetLastError(ERROR_GEN_FAILURE);
+        return FALSE;
+    }
+    if (!object) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    switch (object->kind) {
+    case sim::detail::HandleKind::Controller:
+    case sim::detail::HandleKind::Hub:
+        return sim::detail::usb_ioctl(*object, code, in, in_size, out, out_size, returned);
+    case sim::detail::HandleKind::ControlDevice:
+        return sim::detail::control_device_ioctl(*object, code, in, in_size, out, out_size,
+                                                 returned);
+    case sim::detail::HandleKind::File:
+        break;
+    }
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+}
+
+BOOL WINAPI CloseHandle(HANDLE handle) {
+    sim::detail::HandleObject* object = sim::detail::handle_object(handle);
+    // Releases are logged but never fail: a failed release would only make the counters lie.
+    enter("CloseHandle", object ? object->name : "?");
+    if (!object) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    sim::core().handles.erase(reinterpret_cast<uintptr_t>(handle));
+    sim::detail::count_open(sim::Resource::Handle, -1);
+    return TRUE;
+}
+
+HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
+    if (enter("GlobalAlloc", format("flags=%#x bytes=%zu", flags, bytes))) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    // GMEM_ZEROINIT or not, the block starts zero-filled; a block of 0 bytes still is a block.
+    void* block = std::calloc(bytes ? bytes : 1, 1);
+    if (!block) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    sim::core().heap[block] = bytes;
+    sim::detail::count_open(sim::Resource::HeapBlock, 1);
+    return block;
+}
+
+HGLOBAL WINAPI GlobalFree(HGLOBAL block) {
+    enter("GlobalFree", format("bytes=%zu",
+                               sim::core().heap.count(block) ? sim::core().heap[block] : 0));
+    if (!block)
+        return nullptr;
+    auto it = sim::core().heap.find(block);
+    if (it == sim::core().heap.end()) {
+        // Freeing a block twice, or one that never came from GlobalAlloc: Windows answers with the
+        // block and ERROR_INVALID_HANDLE; a test sees the leak counter go wrong.
+        SetLastError(ERROR_INVALID_HANDLE);
+        return block;
+    }
+    std::free(block);
+    sim::core().heap.erase(it);
+    sim::detail::count_open(sim::Resource::HeapBlock, -1);
+    return nullptr;
+}
+
+DWORD WINAPI GetLastError() {
+    return sim::core().last_error;
+}
+
+VOID WINAPI SetLastError(DWORD code) {
+    sim::core().last_error = code;
+}

@@ -1,0 +1,58 @@
+// What the simulated functions share inside simwin: the entry check that logs a call and tells
+// whether it must fail, the kernel handle table, the open counters, and the hooks through which
+// CreateFileA and DeviceIoControl reach the area that owns a device name.
+#pragma once
+
+#include <cstdarg>
+#include <string>
+
+#include "simwin/sim.h"
+
+namespace sim::detail {
+
+// Logs the call and answers true when a failure plan says this call fails. Every simulated
+// function calls it first, with its own name.
+bool enter(const char* function, const std::string& args = std::string());
+// printf-style formatting for call-log arguments.
+std::string format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+void count_open(Resource resource, int delta);
+
+// ---- kernel handles ----------------------------------------------------------------------------
+enum class HandleKind { Controller, Hub, File, ControlDevice };
+struct HandleObject {
+    HandleKind kind = HandleKind::File;
+    std::string name;      // the name it was opened by
+    int index = 0;         // controller number, or the area's own index
+    void* target = nullptr; // the model object (hub, file) it refers to
+    DWORD access = 0;
+    DWORD share = 0;
+    uint64_t position = 0; // file read position
+};
+HANDLE open_handle(const HandleObject& object);
+HandleObject* handle_object(HANDLE handle); // null for an unknown or closed handle
+// Whether any open handle refers to target (a file held open refuses deletion).
+bool target_is_open(const void* target);
+// The sharing test of CreateFileA: may a new open with access and share join the open handles of
+// target?
+bool sharing_allows(const void* target, DWORD access, DWORD share);
+
+// ---- area hooks, each implemented by the area that owns it -------------------------------------
+// Each open hook answers true when the name is its own; it then sets *handle (or
+// INVALID_HANDLE_VALUE with the last error set).
+bool usb_open(const std::string& name, DWORD access, DWORD share, HANDLE* handle);
+bool control_device_open(const std::string& name, DWORD access, DWORD share, HANDLE* handle);
+HANDLE file_open(const std::string& name, DWORD access, DWORD share, DWORD disposition);
+
+BOOL usb_ioctl(HandleObject& object, DWORD code, void* in, DWORD in_size, void* out,
+               DWORD out_size, DWORD* returned);
+BOOL control_device_ioctl(HandleObject& object, DWORD code, void* in, DWORD in_size, void* out,
+                          DWORD out_size, DWORD* returned);
+
+// Reset hooks, called by sim::reset() in this order.
+void reset_usb();
+void reset_devices();
+void reset_files();
+void reset_ui();
+
+} // namespace sim::detail

@@ -1,0 +1,70 @@
+// The test-facing side of the simulated Windows: reset to an empty machine, inject failures into
+// any simulated call, read the call log, and count what the program holds open. The machine
+// model of each area (USB stack, device tree, registry and files, user interface) has its own
+// header, included at the end.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "simwin/win32.h"
+
+namespace sim {
+
+// A fresh, empty machine: every model emptied, failure plans, call log and counters cleared,
+// the virtual clock at 0.
+void reset();
+
+// ---- failure injection -------------------------------------------------------------------------
+// Calls are counted per function name ("DeviceIoControl") from the last reset; k counts from 1.
+void fail_call(const std::string& function, int k);        // only the k-th call fails
+void fail_calls_from(const std::string& function, int k);  // the k-th and every later call fail
+void fail_every_call(const std::string& function);         // every call fails
+// Across all simulated functions: the k-th simulated call from the last reset fails, once or
+// from then on (the failure sweep).
+void fail_global_call(long k, bool persistent);
+void clear_failures();
+long call_count(); // simulated calls since the last reset
+// How many calls met an injected failure since the last reset.
+long injected_failure_count();
+
+// ---- call log ----------------------------------------------------------------------------------
+struct Call {
+    std::string function;
+    std::string args; // the arguments that matter, formatted by the function ("\\\\.\\HCD0")
+};
+const std::vector<Call>& calls();
+int count_calls(const std::string& function);
+// The calls of one function, in order.
+std::vector<Call> calls_of(const std::string& function);
+void clear_log();
+
+// ---- counters of what is open ------------------------------------------------------------------
+enum class Resource {
+    Handle,          // kernel handles: files, devices
+    HeapBlock,       // GlobalAlloc blocks
+    RegistryKey,     // keys opened by RegOpenKeyExA or SetupDiOpenDevRegKey
+    DeviceInfoSet,   // SetupDiCreateDeviceInfoList sets
+    GdiObject,       // bitmaps, brushes
+    DeviceContext,   // memory and paint device contexts
+    Module,          // LoadLibraryA modules
+    Count
+};
+int open_count(Resource resource);
+// A one-line summary of every non-zero counter, for test messages; "" when nothing is open.
+std::string open_summary();
+
+// ---- text helpers for models and tests ---------------------------------------------------------
+std::u16string widen(const std::string& ansi); // Windows-1252 to UTF-16
+// Compares ASCII letters without regard to case, as Windows compares names.
+bool equal_nocase(const std::string& a, const std::string& b);
+
+} // namespace sim
+
+#include "simwin/sim_devices.h"
+#include "simwin/sim_files.h"
+#include "simwin/sim_ui.h"
+#include "simwin/sim_usb.h"
