@@ -1,4 +1,56 @@
-// The registry, the environment and the file system of the simulated machine.
+// The registry, the environment, the file system (with version resources) and the adapter
+// driver's control device of the simulated machine.
 #pragma once
 
-namespace sim {} // namespace sim
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "simwin/win32.h"
+
+namespace sim {
+
+// ---- registry ----------------------------------------------------------------------------------
+// Paths are backslash-separated below a root ("Software\\Microsoft\\Windows\\CurrentVersion"),
+// compared without regard to case. Setting a value creates the key and its parents.
+void add_registry_key(HKEY root, const std::string& path);
+void delete_registry_key(HKEY root, const std::string& path); // with its subkeys
+bool registry_key_exists(HKEY root, const std::string& path);
+void set_registry_value(HKEY root, const std::string& path, const std::string& name, DWORD type,
+                        const std::vector<uint8_t>& data);
+// A string value as Windows stores it; terminated false stores it without its terminating zero.
+void set_registry_string(HKEY root, const std::string& path, const std::string& name,
+                         const std::string& text, DWORD type = REG_SZ, bool terminated = true);
+// The key below HKEY_LOCAL_MACHINE that holds a device's driver key
+// ("SYSTEM\\CurrentControlSet\\Control\\Class\\" + driver key).
+std::string driver_registry_path(const std::string& driver_key);
+
+// ---- environment -------------------------------------------------------------------------------
+void set_environment(const std::string& name, const std::string& value);
+
+// ---- files -------------------------------------------------------------------------------------
+// Full drive-letter paths, compared without regard to case. The Windows directory is
+// "C:\\WINDOWS" and the system directory "C:\\WINDOWS\\system32" unless set otherwise.
+struct VersionBlock {
+    std::string translation = "040904E4";
+    std::vector<std::pair<std::string, std::string>> strings; // {"FileVersion", "1.2.78"}
+};
+void put_file(const std::string& path, const std::string& content);
+// A driver file carrying a version resource with one string block; no version: no resource.
+void put_version_file(const std::string& path, std::optional<std::string> file_version,
+                      const std::string& translation = "040904E4");
+bool file_exists(const std::string& path);
+std::string file_content(const std::string& path);
+void remove_file(const std::string& path);
+void set_windows_directory(const std::string& path); // the system directory follows it
+void set_system_directory(const std::string& path);
+std::string windows_directory();
+std::string system_directory();
+
+// ---- the adapter driver's control device \\.\Zelk_QX7 ------------------------------------------
+// Absent until set: opening it fails. A reply of any number of bytes, or a failing query.
+void set_control_device(std::optional<std::vector<uint8_t>> reply, bool query_fails = false);
+void remove_control_device();
+
+} // namespace sim

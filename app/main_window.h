@@ -1,0 +1,42 @@
+// The application shell: the program entry, the main window and its message handling, the
+// refresh triggers, the painted header and the About box.
+#pragma once
+
+#include "platform/platform.h"
+
+enum {
+    kCommandAbout = 104,
+    kCommandExit = 105,
+    kCommandInstall = 32771,
+    kCommandUninstall = 32773,
+    kReportEditId = 200,
+    kResourceMenu = 109,
+    kResourceAccelerators = 109,
+    kResourceAboutDialog = 103,
+    kResourceIcon = 107,
+    kResourceHeaderBitmap = 129,
+    kRefreshTimerId = 123,
+    kRefreshPeriodMs = 3000,
+    kVersionTextRoom = 20,
+};
+
+struct AppState {
+    HINSTANCE instance;
+    char version_text[kVersionTextRoom]; // "ver 1.2.78"
+    HWND install_button;
+    HWND uninstall_button;
+    HWND exit_button;
+    HWND report_edit;
+    int timer_armed;
+};
+
+extern AppState app;
+
+// The program entry: registers the class, creates the window, runs the message loop; returns
+// the exit code.
+int installer_main();
+LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+void arm_refresh_timer(HWND window);
+void refresh_tick(HWND window);
+void paint_header(HWND window, PAINTSTRUCT* paint);
+INT_PTR CALLBACK about_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);

@@ -1,0 +1,40 @@
+// Device matching: ties PortTable entries to device nodes, classifies the driver bound to each
+// adapter, finds adapter instances that are configured but not plugged in, and keeps the ordered
+// AdapterList that the report shows.
+#pragma once
+
+#include "platform/platform.h"
+
+enum DriverKind { NoDriver = 0, Generic = 1, Rumble = 2 };
+
+enum {
+    kAdapterListRoom = 30,
+    kAdapterLabelRoom = 12, // at most 11 characters and the terminator
+    kPropertyRoom = 512,
+    kInstanceIdRoom = 500,  // instance IDs of at most 499 characters
+};
+
+struct AdapterEntry {
+    int plugged; // 1: plugged in now; 0: configured for this port but not plugged in
+    char label[kAdapterLabelRoom];
+    DriverKind kind;
+};
+
+struct AdapterList {
+    AdapterEntry entries[kAdapterListRoom];
+    int count;
+};
+
+extern AdapterList adapter_list;
+
+// Entry mode (parents_only 0): each entry gets its own node. Parent mode: each adapter entry gets
+// the node of the hub it hangs on; hub entries are left alone.
+void resolve_devnodes(int parents_only);
+DriverKind classify_driver(DEVINST devnode);
+// Rescans the topology and appends one entry per plugged-in adapter.
+void collect_plugged_adapters();
+void sort_adapter_list();
+// Scan mode (remove 0) appends configured adapters; remove mode removes every adapter instance
+// with its INF copies.
+void walk_adapter_instances(int remove);
+void locate_configured_adapter(const char* id, DEVINST devnode);
