@@ -47,6 +47,7 @@ void reset() {
     detail::reset_devices();
     detail::reset_files();
     detail::reset_ui();
+    detail::reset_setup_module();
     c.log.clear();
     c.per_function.clear();
     c.total = 0;
@@ -116,6 +117,9 @@ std::string open_summary() {
                                         "modules"};
     std::string text;
     for (int i = 0; i < static_cast<int>(Resource::Count); ++i) {
+        // A module stays loaded by design (the Setup API module is never released).
+        if (i == static_cast<int>(Resource::Module))
+            continue;
         if (core().open[i] != 0) {
             if (!text.empty())
                 text += ", ";

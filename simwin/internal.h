@@ -54,5 +54,6 @@ void reset_usb();
 void reset_devices();
 void reset_files();
 void reset_ui();
+void reset_setup_module();
 
 } // namespace sim::detail

@@ -54,7 +54,8 @@ enum class Resource {
     Count
 };
 int open_count(Resource resource);
-// A one-line summary of every non-zero counter, for test messages; "" when nothing is open.
+// A one-line summary of every non-zero counter but modules (which stay loaded by design), for
+// test messages; "" when nothing is open.
 std::string open_summary();
 
 // ---- text helpers for models and tests ---------------------------------------------------------
@@ -66,5 +67,6 @@ bool equal_nocase(const std::string& a, const std::string& b);
 
 #include "simwin/sim_devices.h"
 #include "simwin/sim_files.h"
+#include "simwin/sim_setup_module.h"
 #include "simwin/sim_ui.h"
 #include "simwin/sim_usb.h"
