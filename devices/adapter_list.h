@@ -11,7 +11,7 @@ enum {
     kAdapterListRoom = 30,
     kAdapterLabelRoom = 12, // at most 11 characters and the terminator
     kPropertyRoom = 512,
-    kInstanceIdRoom = 500,  // instance IDs of at most 499 characters
+    kInstanceIdRoom = 500, // instance IDs of at most 499 characters
 };
 
 struct AdapterEntry {
@@ -26,6 +26,13 @@ struct AdapterList {
 };
 
 extern AdapterList adapter_list;
+
+// Reads a text property (CM_DRP_DRIVER, CM_DRP_DEVICEDESC) of the node into buffer, whose room is
+// kPropertyRoom bytes. 1 when the whole text and its terminator fit there; 0 otherwise.
+int read_devnode_text(DEVINST devnode, ULONG property, char* buffer);
+// Appends an entry at the end of the list. 0, with nothing written, when the list is full or the
+// label is longer than 11 characters.
+int append_adapter_entry(int plugged, const char* label, DriverKind kind);
 
 // Entry mode (parents_only 0): each entry gets its own node. Parent mode: each adapter entry gets
 // the node of the hub it hangs on; hub entries are left alone.

@@ -1,4 +1,5 @@
-// The device tree model: nodes, their parent and children, and lookup by instance ID.
+// The device tree model: nodes, their parent and children, lookup by instance ID, the list of
+// every instance ID, and the hooks through which tests change the machine between two calls.
 #include <map>
 
 #include "simwin/internal.h"
@@ -10,6 +11,10 @@ struct Tree {
     std::map<DEVINST, Node> nodes;
     DEVINST next = 1;
     int unnamed = 0;
+    std::vector<std::string> listed_only; // listed IDs without a node
+    std::function<void()> size_hook;
+    std::function<void(DEVINST)> reenumerate_hook;
+    int list_cut = 0;
 };
 
 Tree& tree() {
@@ -29,8 +34,7 @@ DEVINST add_node(DEVINST parent, const std::string& instance_id,
     Tree& t = tree();
     Node n;
     n.id = t.next++;
-    n.instance_id =
-        instance_id.empty() ? "SIM\\NODE\\" + std::to_string(++t.unnamed) : instance_id;
+    n.instance_id = instance_id.empty() ? "SIM\\NODE\\" + std::to_string(++t.unnamed) : instance_id;
     n.driver_key = std::move(driver_key);
     n.description = std::move(description);
     n.present = present;
@@ -48,16 +52,102 @@ Node* node(DEVINST id) {
 
 DEVINST find_node(const std::string& instance_id) {
     for (auto& entry : tree().nodes)
-        if (equal_nocase(entry.second.instance_id, instance_id))
+        if (!entry.second.removed && equal_nocase(entry.second.instance_id, instance_id))
             return entry.first;
     return 0;
 }
 
+void remove_node(DEVINST id) {
+    Node* n = node(id);
+    if (!n || n->removed)
+        return;
+    n->removed = true;
+    std::vector<DEVINST> children = n->children; // each removal edits the list
+    for (DEVINST child : children)
+        remove_node(child);
+    if (Node* p = node(n->parent)) {
+        auto& siblings = p->children;
+        for (auto it = siblings.begin(); it != siblings.end(); ++it) {
+            if (*it == id) {
+                siblings.erase(it);
+                break;
+            }
+        }
+    }
+}
+
+bool instance_exists(const std::string& instance_id) {
+    if (find_node(instance_id) != 0)
+        return true;
+    for (const std::string& listed : tree().listed_only)
+        if (equal_nocase(listed, instance_id))
+            return true;
+    return false;
+}
+
+DEVINST add_controller_with_root_hub(const std::string& controller_key,
+                                     const std::string& root_hub_key) {
+    DEVINST controller = add_node(root_node(), "", controller_key, "USB Host Controller");
+    return add_node(controller, "",
+                    root_hub_key.empty() ? std::nullopt : std::optional<std::string>(root_hub_key),
+                    "USB Root Hub");
+}
+
+DEVINST add_phantom(DEVINST parent, const std::string& instance_id,
+                    std::optional<std::string> description, std::optional<std::string> driver_key) {
+    return add_node(parent, instance_id, std::move(driver_key), std::move(description), false);
+}
+
+void add_listed_instance(const std::string& instance_id) {
+    tree().listed_only.push_back(instance_id);
+}
+
+void on_device_id_list_size(std::function<void()> hook) {
+    tree().size_hook = std::move(hook);
+}
+
+void cut_device_id_list(int bytes) {
+    tree().list_cut = bytes;
+}
+
+void on_reenumerate(std::function<void(DEVINST)> hook) {
+    tree().reenumerate_hook = std::move(hook);
+}
+
 namespace detail {
+
+std::string device_id_list() {
+    std::string list;
+    for (auto& entry : tree().nodes) {
+        if (entry.second.removed)
+            continue;
+        list += entry.second.instance_id;
+        list += '\0';
+    }
+    for (const std::string& listed : tree().listed_only) {
+        list += listed;
+        list += '\0';
+    }
+    list += '\0';
+    size_t cut = static_cast<size_t>(tree().list_cut > 0 ? tree().list_cut : 0);
+    list.resize(cut < list.size() ? list.size() - cut : 0);
+    return list;
+}
+
+void run_device_id_list_size_hook() {
+    if (tree().size_hook)
+        tree().size_hook();
+}
+
+void run_reenumerate_hook(DEVINST id) {
+    if (tree().reenumerate_hook)
+        tree().reenumerate_hook(id);
+}
 
 void reset_devices() {
     tree() = Tree();
     add_node(0, "HTREE\\ROOT\\0");
+    reset_device_info_sets();
 }
 
 } // namespace detail

@@ -3,6 +3,7 @@
 // nodes of its controllers, hubs and devices; cfgmgr32 and setupapi answer from this tree.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,12 +26,50 @@ struct Node {
 // The root node exists after reset(): instance ID "HTREE\ROOT\0", no driver key.
 DEVINST root_node();
 // Adds a node as the last child of parent and returns it. An instance ID given empty is made
-// unique ("SIM\NODE\<n>").
+// unique ("SIM\NODE\<n>"). A phantom (present false) keeps parent only as a record: the live
+// tree does not reach it and its parent lookup fails.
 DEVINST add_node(DEVINST parent, const std::string& instance_id,
                  std::optional<std::string> driver_key = std::nullopt,
                  std::optional<std::string> description = std::nullopt, bool present = true);
-Node* node(DEVINST id); // null when no such node
-// The node with this instance ID (compared without regard to case), or 0.
+Node* node(DEVINST id); // null when no such node; removed nodes are still found here
+// The node with this instance ID (compared without regard to case), or 0; removed nodes are not
+// found.
 DEVINST find_node(const std::string& instance_id);
+// Removes the node and everything below it from the machine, as a device removal does.
+void remove_node(DEVINST id);
+// Whether the Configuration Manager still lists an instance of this ID.
+bool instance_exists(const std::string& instance_id);
+
+// ---- builders for tests ------------------------------------------------------------------------
+// A host controller below the root with this driver key, and its root hub as its first child.
+// Returns the root hub's node; the controller is its parent.
+DEVINST add_controller_with_root_hub(const std::string& controller_key,
+                                     const std::string& root_hub_key = "");
+// A device that Windows knows but that is not plugged in: a phantom below parent.
+DEVINST add_phantom(DEVINST parent, const std::string& instance_id,
+                    std::optional<std::string> description = std::nullopt,
+                    std::optional<std::string> driver_key = std::nullopt);
+
+// ---- making the views disagree -----------------------------------------------------------------
+// An instance ID that the Configuration Manager lists although no node carries it.
+void add_listed_instance(const std::string& instance_id);
+// Runs after each CM_Get_Device_ID_List_SizeA has taken its size and before it returns, so that a
+// test can change the machine between the size query and the list query.
+void on_device_id_list_size(std::function<void()> hook);
+// Both ID list queries answer with the list cut short by this many bytes at its end, so that the
+// block the program fetches is not terminated.
+void cut_device_id_list(int bytes);
+// Runs for each successful CM_Reenumerate_DevNode, with the node.
+void on_reenumerate(std::function<void(DEVINST)> hook);
+
+namespace detail {
+// The list of every instance ID, present and phantom, each with its terminator and the whole
+// ended by an empty string; cut as cut_device_id_list says.
+std::string device_id_list();
+void run_device_id_list_size_hook();
+void run_reenumerate_hook(DEVINST id);
+// Forgets every device information set; part of reset_devices.
+void reset_device_info_sets();
+} // namespace detail
 
 } // namespace sim

@@ -1,0 +1,83 @@
+// Walks the Configuration Manager's list of every device instance ID and picks out the adapter's
+// USB and HID instances: in scan mode each USB instance goes to the configured-adapter locator,
+// in remove mode each instance loses its INF copies and is removed from the system.
+#include <string.h>
+
+#include "devices/adapter_list.h"
+#include "install/install.h"
+#include "platform/text.h"
+
+namespace {
+
+const char* const kAdapterInstancePrefixes[] = {
+    "HID\\VID_0E1C&PID_0001\\",
+    "USB\\VID_0E1C&PID_0001\\",
+    "HID\\Vid_0e1c&Pid_0001\\",
+    "USB\\Vid_0e1c&Pid_0001\\",
+};
+enum {
+    kAdapterInstancePrefixCount = sizeof kAdapterInstancePrefixes / sizeof(const char*),
+    kAdapterInstancePrefixLength = 22,
+};
+
+const char kDevicePathValue[] = "DevicePath";
+const char kOtherDevicePathValue[] = "OtherDevicePath";
+
+// Windows checks the record's size against the size of its own build: 28 bytes on 32-bit.
+static_assert(sizeof(void*) != 4 || sizeof(SP_DEVINFO_DATA) == 28,
+              "SP_DEVINFO_DATA is 28 bytes on 32-bit Windows");
+
+// Whether the ID begins with one of the adapter's four instance-ID prefixes.
+int is_adapter_instance(const char* id) {
+    if (id[0] != 'H' && id[0] != 'U')
+        return 0;
+    for (int i = 0; i < kAdapterInstancePrefixCount; ++i)
+        if (strncmp(id, kAdapterInstancePrefixes[i], kAdapterInstancePrefixLength) == 0)
+            return 1;
+    return 0;
+}
+
+// Opens the instance in a set of its own and removes it or hands it to the locator.
+void handle_adapter_instance(const char* id, int remove) {
+    HDEVINFO set = SetupDiCreateDeviceInfoList(nullptr, nullptr);
+    if (set == INVALID_HANDLE_VALUE)
+        return;
+    SP_DEVINFO_DATA data;
+    memset(&data, 0, sizeof data);
+    data.cbSize = sizeof(SP_DEVINFO_DATA);
+    if (SetupDiOpenDeviceInfoA(set, id, nullptr, 0, &data) && data.DevInst != 0) {
+        if (remove) {
+            delete_provider_inf_copy(set, &data, kDevicePathValue);
+            delete_provider_inf_copy(set, &data, kOtherDevicePathValue);
+            SetupDiRemoveDevice(set, &data);
+        } else if (id[0] == 'U') {
+            locate_configured_adapter(id, data.DevInst);
+        }
+    }
+    SetupDiDestroyDeviceInfoList(set);
+}
+
+} // namespace
+
+void walk_adapter_instances(int remove) {
+    ULONG size = 0;
+    if (CM_Get_Device_ID_List_SizeA(&size, nullptr, 0) != CR_SUCCESS || size == 0)
+        return;
+    char* list = static_cast<char*>(GlobalAlloc(GPTR, size));
+    if (!list)
+        return;
+    if (CM_Get_Device_ID_ListA(nullptr, list, size, 0) == CR_SUCCESS) {
+        // Walk only within the block: an ID that runs into its end unterminated is not used.
+        ULONG offset = 0;
+        while (offset < size && list[offset] != '\0') {
+            int room = static_cast<int>(size - offset);
+            int length = text_length(list + offset, room);
+            if (length >= room)
+                break;
+            if (is_adapter_instance(list + offset))
+                handle_adapter_instance(list + offset, remove);
+            offset += static_cast<ULONG>(length) + 1;
+        }
+    }
+    GlobalFree(list);
+}

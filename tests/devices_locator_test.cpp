@@ -1,0 +1,133 @@
+// The configured-adapter locator: the port label derived from an instance ID while climbing the
+// device tree, the duplicate test against plugged-in adapters, and the bounds of its buffers.
+#include "tests/devices_machine.h"
+
+namespace {
+
+const char kInnerHubId[] = "USB\\VID_ABCD&PID_1234\\6&2C3D&0&1";
+const char kInnerBusAdapterId[] = "USB\\VID_0E1C&PID_0001\\3USB&VID_ABCD&PID_1234&6&2C3D&0&1";
+
+// The worked examples' machine: root hubs A (node RA) and B (node RB), an external hub A1 (node
+// H1) on port 1 of A, and an adapter plugged into A2.
+class DevicesLocatorTest : public DevicesTest {
+  protected:
+    void SetUp() override {
+        DevicesTest::SetUp();
+        ra = sim::add_controller_with_root_hub("ctlA", "hubA");
+        rb = sim::add_controller_with_root_hub("ctlB", "hubB");
+        add_hub_entry("A", "@ctlA", ra);
+        add_hub_entry("B", "@ctlB", rb);
+        add_adapter_entry("A2", "@ctlA", "adp2");
+    }
+    // The external hub A1, carrying this instance ID.
+    void add_external_hub(const std::string& instance_id) {
+        h1 = sim::add_node(ra, instance_id, "hub1", "Generic USB Hub");
+        add_hub_entry("A1", "hubA", h1);
+    }
+    // Locates an instance below parent: present, or a phantom whose parent lookup fails.
+    void locate(DEVINST parent, const std::string& id, bool present,
+                std::optional<std::string> description = "Quorvale") {
+        DEVINST node = sim::add_node(parent, id, std::nullopt, description, present);
+        locate_configured_adapter(id.c_str(), node);
+    }
+    DEVINST ra = 0, rb = 0, h1 = 0;
+};
+
+TEST_F(DevicesLocatorTest, InstanceOfAPluggedInPortAddsNothing) {
+    locate(ra, "USB\\VID_0E1C&PID_0001\\5&1F2E3D4C&0&2", true);
+    EXPECT_EQ(listed(), "");
+}
+
+TEST_F(DevicesLocatorTest, InstanceBelowARootHubIsListedAsNotPluggedIn) {
+    locate(ra, "USB\\VID_0E1C&PID_0001\\5&1F2E3D4C&0&3", true, "Quorvale (rumble)");
+    EXPECT_EQ(listed(), "A3 configured rumble");
+}
+
+TEST_F(DevicesLocatorTest, FailingParentLookupGivesTheStarAndTheLastCharacter) {
+    locate(ra, "USB\\VID_0E1C&PID_0001\\5&1F2E3D4C&0&4", false);
+    EXPECT_EQ(listed(), "*4 configured no");
+    EXPECT_EQ(sim::count_calls("CM_Locate_DevNodeA"), 0);
+}
+
+TEST_F(DevicesLocatorTest, InnerUsbIdentifierIsRewrittenAndLocatesTheHub) {
+    add_external_hub(kInnerHubId);
+
+    locate(ra, kInnerBusAdapterId, false, "USB Input Device");
+
+    EXPECT_EQ(listed(), "A13 configured generic");
+    auto lookups = sim::calls_of("CM_Locate_DevNodeA");
+    ASSERT_EQ(lookups.size(), 1u);
+    EXPECT_EQ(lookups[0].args, std::string(kInnerHubId) + " flags=0x1");
+}
+
+TEST_F(DevicesLocatorTest, LocatedNodeThatIsNoHubClimbsOnWithTheNextCharacter) {
+    add_external_hub("USB\\VID_FFFF&PID_0002\\1");
+    sim::add_node(ra, kInnerHubId, "other");
+
+    locate(rb, kInnerBusAdapterId, false);
+
+    EXPECT_EQ(listed(), "A13 configured no");
+}
+
+TEST_F(DevicesLocatorTest, FailingIdentifierLookupEndsWithTheStarLabel) {
+    locate(ra, kInnerBusAdapterId, false);
+    EXPECT_EQ(listed(), "*13 configured no");
+}
+
+TEST_F(DevicesLocatorTest, InnerUsbNotFollowedByAmpersandIsNotLookedUp) {
+    locate(ra, "USB\\VID_0E1C&PID_0001\\7USB9", false);
+    EXPECT_EQ(listed(), "*97 configured no");
+    EXPECT_EQ(sim::count_calls("CM_Locate_DevNodeA"), 0);
+}
+
+TEST_F(DevicesLocatorTest, AmpersandNearTheEndCountsAsNotFollowedByUnderscore) {
+    locate(ra, "USB\\VID_0E1C&PID_0001\\3USB&AB&C", false);
+    auto lookups = sim::calls_of("CM_Locate_DevNodeA");
+    ASSERT_EQ(lookups.size(), 1u);
+    EXPECT_EQ(lookups[0].args, "USB\\AB\\C flags=0x1");
+    EXPECT_EQ(listed(), "*C3 configured no");
+}
+
+TEST_F(DevicesLocatorTest, EqualDerivedLabelsAreBothListed) {
+    locate(ra, "USB\\VID_0E1C&PID_0001\\5&1&0&4", false);
+    locate(rb, "USB\\VID_0E1C&PID_0001\\6&2&0&4", false, "Quorvale (x)");
+    EXPECT_EQ(listed(), "*4 configured no, *4 configured rumble");
+}
+
+TEST_F(DevicesLocatorTest, PluggedAdapterUnderAnUnresolvedHubIsListedAgainWithAStar) {
+    // The adapter on A2 is plugged in, but its root hub's node is not in the PortTable.
+    port_table.entries[0].devnode = 0;
+    locate(ra, "USB\\VID_0E1C&PID_0001\\5&1F2E3D4C&0&2", true);
+    EXPECT_EQ(listed(), "*2 configured no");
+}
+
+TEST_F(DevicesLocatorTest, IdOfMoreThan499CharactersIsPassedOver) {
+    std::string prefix = "USB\\VID_0E1C&PID_0001\\";
+    locate(ra, prefix + std::string(499 - prefix.size() - 1, '0') + "3", true);
+    EXPECT_EQ(listed(), "A3 configured no");
+
+    locate(ra, prefix + std::string(500 - prefix.size() - 1, '0') + "5", true);
+    EXPECT_EQ(listed(), "A3 configured no");
+}
+
+TEST_F(DevicesLocatorTest, OverlongLabelKeepsItsLastTenCharactersBehindAMark) {
+    // Every inner "USB" adds a character, nearest the adapter last: "*zonmlkjihgfedcba".
+    std::string id = "USB\\VID_0E1C&PID_0001\\";
+    for (char ch = 'a'; ch < 'p'; ++ch)
+        id += std::string(1, ch) + "USB";
+    id += "z";
+    locate(ra, id, false);
+    EXPECT_EQ(listed(), "~jihgfedcba configured no");
+}
+
+TEST_F(DevicesLocatorTest, LabelLongerThanItsBuildingRoomIsCutAtTheFront) {
+    std::string id = "USB\\VID_0E1C&PID_0001\\";
+    for (int i = 0; i < 110; ++i)
+        id += std::string(1, static_cast<char>('0' + i % 10)) + "USB";
+    id += "z";
+    ASSERT_LT(id.size(), 500u);
+    locate(ra, id, false);
+    EXPECT_EQ(listed(), "~9876543210 configured no");
+}
+
+} // namespace
