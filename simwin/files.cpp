@@ -1,0 +1,431 @@
+// The simulated file system and environment: a case-insensitive tree of drive-letter paths with
+// the Windows and system directories, files opened with access and share modes (also by other
+// processes), and the kernel32 calls ReadFile, DeleteFileA, GetSystemDirectoryA,
+// GetWindowsDirectoryA and ExpandEnvironmentStringsA.
+#include <cstring>
+#include <map>
+#include <set>
+
+#include "simwin/files_model.h"
+#include "simwin/internal.h"
+
+namespace sim {
+namespace {
+
+const char kDefaultWindowsDirectory[] = "C:\\WINDOWS";
+const char kSystemSubdirectory[] = "\\system32";
+
+struct FileSystem {
+    // Files and directories by their normalised path in upper case ("C:\WINDOWS\SYSTEM32").
+    std::map<std::string, std::unique_ptr<detail::SimFile>> files;
+    std::set<std::string> directories;
+    // Deleted files that a handle may still refer to; kept until reset.
+    std::vector<std::unique_ptr<detail::SimFile>> deleted;
+    std::string windows_directory = kDefaultWindowsDirectory;
+    std::string system_directory = std::string(kDefaultWindowsDirectory) + kSystemSubdirectory;
+    std::string current_directory = "C:\\";
+    std::map<std::string, std::pair<std::string, std::string>> environment; // upper name
+};
+
+FileSystem& fs() {
+    static FileSystem instance;
+    return instance;
+}
+
+std::string upper(const std::string& text) {
+    std::string result = text;
+    for (char& ch : result)
+        if (ch >= 'a' && ch <= 'z')
+            ch = static_cast<char>(ch - 32);
+    return result;
+}
+
+bool has_drive(const std::string& path) {
+    return path.size() >= 2 && path[1] == ':' &&
+           ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+}
+
+// The full path a name stands for, with "/" as "\", repeated separators, "." and ".." resolved,
+// and no trailing separator ("C:" for the root of a drive).
+std::string full_path(const std::string& name) {
+    std::string path = name;
+    for (char& ch : path)
+        if (ch == '/')
+            ch = '\\';
+    std::string base;
+    if (has_drive(path)) {
+        base = path.substr(0, 2);
+        path = path.substr(2);
+        if (path.empty() || path[0] != '\\')
+            path = fs().current_directory.substr(2) + "\\" + path;
+    } else {
+        base = fs().current_directory.substr(0, 2);
+        if (path.empty() || path[0] != '\\')
+            path = fs().current_directory.substr(2) + "\\" + path;
+    }
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find('\\', start);
+        if (end == std::string::npos)
+            end = path.size();
+        std::string part = path.substr(start, end - start);
+        if (part == "..") {
+            if (!parts.empty())
+                parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        start = end + 1;
+    }
+    std::string result = base;
+    for (const std::string& part : parts)
+        result += "\\" + part;
+    return result;
+}
+
+std::string parent_of(const std::string& path) {
+    size_t slash = path.rfind('\\');
+    return slash == std::string::npos ? path : path.substr(0, slash);
+}
+
+void add_directory(const std::string& full) {
+    std::string path = full;
+    while (true) {
+        fs().directories.insert(upper(path));
+        std::string parent = parent_of(path);
+        if (parent == path)
+            break;
+        path = parent;
+    }
+}
+
+bool hold_allows(const detail::FileHold& hold, DWORD access, DWORD share) {
+    if ((access & GENERIC_READ) && !(hold.share & FILE_SHARE_READ))
+        return false;
+    if ((access & GENERIC_WRITE) && !(hold.share & FILE_SHARE_WRITE))
+        return false;
+    if ((hold.access & GENERIC_READ) && !(share & FILE_SHARE_READ))
+        return false;
+    if ((hold.access & GENERIC_WRITE) && !(share & FILE_SHARE_WRITE))
+        return false;
+    return true;
+}
+
+detail::SimFile& make_file(const std::string& path) {
+    std::string full = full_path(path);
+    add_directory(parent_of(full));
+    auto& slot = fs().files[upper(full)];
+    if (!slot) {
+        slot = std::make_unique<detail::SimFile>();
+        slot->path = full;
+    }
+    return *slot;
+}
+
+std::string expand(const std::string& source) {
+    // As Windows expands: a %NAME% whose name is set is replaced; otherwise the "%" is kept and
+    // the scan goes on after it, so the closing "%" may open the next reference.
+    std::string out;
+    size_t i = 0;
+    while (i < source.size()) {
+        if (source[i] == '%') {
+            size_t end = source.find('%', i + 1);
+            if (end != std::string::npos) {
+                auto it = fs().environment.find(upper(source.substr(i + 1, end - i - 1)));
+                if (end > i + 1 && it != fs().environment.end()) {
+                    out += it->second.second;
+                    i = end + 1;
+                    continue;
+                }
+            }
+        }
+        out += source[i];
+        ++i;
+    }
+    return out;
+}
+
+UINT copy_directory(const std::string& directory, LPSTR out, UINT size) {
+    UINT length = static_cast<UINT>(directory.size());
+    if (!out || size <= length)
+        return length + 1; // the room it needs, terminator included
+    std::memcpy(out, directory.c_str(), length + 1);
+    return length;
+}
+
+} // namespace
+
+void put_file(const std::string& path, const std::string& content) {
+    detail::SimFile& file = make_file(path);
+    file.content = content;
+    file.version_resource.clear();
+}
+
+void put_version_file(const std::string& path, std::optional<std::string> file_version,
+                      const std::string& translation) {
+    put_file(path, "MZ");
+    if (file_version) {
+        VersionBlock block;
+        block.translation = translation;
+        block.strings.push_back({"FileVersion", *file_version});
+        make_file(path).version_resource = detail::build_version_resource({block});
+    }
+}
+
+void put_version_file_blocks(const std::string& path, const std::vector<VersionBlock>& blocks) {
+    put_file(path, "MZ");
+    make_file(path).version_resource = detail::build_version_resource(blocks);
+}
+
+bool file_exists(const std::string& path) {
+    return fs().files.count(upper(full_path(path))) != 0;
+}
+
+std::string file_content(const std::string& path) {
+    auto it = fs().files.find(upper(full_path(path)));
+    return it == fs().files.end() ? std::string() : it->second->content;
+}
+
+void remove_file(const std::string& path) {
+    auto it = fs().files.find(upper(full_path(path)));
+    if (it == fs().files.end())
+        return;
+    fs().deleted.push_back(std::move(it->second));
+    fs().files.erase(it);
+}
+
+void make_directory(const std::string& path) {
+    add_directory(full_path(path));
+}
+
+void set_current_directory(const std::string& path) {
+    std::string full = full_path(path);
+    add_directory(full);
+    fs().current_directory = full.size() == 2 ? full + "\\" : full;
+}
+
+void set_windows_directory(const std::string& path) {
+    fs().windows_directory = path;
+    add_directory(full_path(path));
+    set_system_directory(path + kSystemSubdirectory);
+    set_environment("SystemRoot", path);
+    set_environment("windir", path);
+}
+
+void set_system_directory(const std::string& path) {
+    fs().system_directory = path;
+    add_directory(full_path(path));
+}
+
+std::string windows_directory() {
+    return fs().windows_directory;
+}
+
+std::string system_directory() {
+    return fs().system_directory;
+}
+
+void hold_file(const std::string& path, DWORD access, DWORD share) {
+    auto it = fs().files.find(upper(full_path(path)));
+    if (it != fs().files.end())
+        it->second->holds.push_back(detail::FileHold{access, share});
+}
+
+void release_file_hold(const std::string& path) {
+    auto it = fs().files.find(upper(full_path(path)));
+    if (it != fs().files.end())
+        it->second->holds.clear();
+}
+
+void set_environment(const std::string& name, const std::string& value) {
+    fs().environment[upper(name)] = {name, value};
+}
+
+void remove_environment(const std::string& name) {
+    fs().environment.erase(upper(name));
+}
+
+namespace detail {
+
+DWORD locate_file(const std::string& name, SimFile** file) {
+    std::string key = upper(full_path(name));
+    auto it = fs().files.find(key);
+    if (it != fs().files.end()) {
+        *file = it->second.get();
+        return 0;
+    }
+    if (fs().directories.count(key))
+        return ERROR_ACCESS_DENIED;
+    if (!fs().directories.count(upper(parent_of(full_path(name)))))
+        return ERROR_PATH_NOT_FOUND;
+    return ERROR_FILE_NOT_FOUND;
+}
+
+bool file_sharing_allows(const SimFile* file, DWORD access, DWORD share) {
+    if (!sharing_allows(file, access, share))
+        return false;
+    for (const FileHold& hold : file->holds)
+        if (!hold_allows(hold, access, share))
+            return false;
+    return true;
+}
+
+HANDLE file_open(const std::string& name, DWORD access, DWORD share, DWORD disposition) {
+    if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    SimFile* file = nullptr;
+    DWORD error = locate_file(name, &file);
+    if (error == ERROR_FILE_NOT_FOUND &&
+        (disposition == CREATE_NEW || disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS)) {
+        file = &make_file(name);
+        error = 0;
+        SetLastError(ERROR_SUCCESS);
+    } else if (error == 0) {
+        if (disposition == CREATE_NEW) {
+            SetLastError(ERROR_FILE_EXISTS);
+            return INVALID_HANDLE_VALUE;
+        }
+        if (!file_sharing_allows(file, access, share)) {
+            SetLastError(ERROR_SHARING_VIOLATION);
+            return INVALID_HANDLE_VALUE;
+        }
+        if (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING) {
+            file->content.clear();
+            file->version_resource.clear();
+        }
+        SetLastError(disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS
+                         ? ERROR_ALREADY_EXISTS
+                         : ERROR_SUCCESS);
+    }
+    if (error != 0) {
+        SetLastError(error);
+        return INVALID_HANDLE_VALUE;
+    }
+    HandleObject object;
+    object.kind = HandleKind::File;
+    object.name = file->path;
+    object.target = file;
+    object.access = access;
+    object.share = share;
+    return open_handle(object);
+}
+
+void reset_files() {
+    fs() = FileSystem();
+    add_directory(full_path(fs().current_directory));
+    set_windows_directory(kDefaultWindowsDirectory);
+    reset_registry();
+    reset_control_device();
+}
+
+} // namespace detail
+} // namespace sim
+
+using sim::detail::enter;
+using sim::detail::format;
+
+BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD to_read, LPDWORD read,
+                     LPOVERLAPPED overlapped) {
+    sim::detail::HandleObject* object = sim::detail::handle_object(file);
+    if (enter("ReadFile", format("%s to_read=%u", object ? object->name.c_str() : "?", to_read))) {
+        if (read)
+            *read = 0;
+        SetLastError(ERROR_READ_FAULT);
+        return FALSE;
+    }
+    if (!object) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (!read && !overlapped) {
+        SetLastError(ERROR_INVALID_USER_BUFFER);
+        return FALSE;
+    }
+    if (read)
+        *read = 0;
+    if (object->kind != sim::detail::HandleKind::File) {
+        SetLastError(ERROR_INVALID_FUNCTION);
+        return FALSE;
+    }
+    if (!(object->access & GENERIC_READ)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    auto* target = static_cast<sim::detail::SimFile*>(object->target);
+    uint64_t size = target->content.size();
+    uint64_t start = object->position < size ? object->position : size;
+    DWORD count = static_cast<DWORD>(size - start < to_read ? size - start : to_read);
+    if (count)
+        std::memcpy(buffer, target->content.data() + start, count);
+    object->position = start + count;
+    if (read)
+        *read = count;
+    return TRUE;
+}
+
+BOOL WINAPI DeleteFileA(LPCSTR name) {
+    std::string text = name ? name : "";
+    if (enter("DeleteFileA", text)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    sim::detail::SimFile* file = nullptr;
+    DWORD error = sim::detail::locate_file(text, &file);
+    if (error != 0) {
+        SetLastError(error);
+        return FALSE;
+    }
+    // A file that this program holds open, or that another process holds without sharing
+    // deletion, refuses to go.
+    bool refused = sim::detail::target_is_open(file);
+    for (const sim::detail::FileHold& hold : file->holds)
+        if (!(hold.share & FILE_SHARE_DELETE))
+            refused = true;
+    if (refused) {
+        SetLastError(ERROR_SHARING_VIOLATION);
+        return FALSE;
+    }
+    sim::remove_file(text);
+    return TRUE;
+}
+
+UINT WINAPI GetSystemDirectoryA(LPSTR out, UINT size) {
+    if (enter("GetSystemDirectoryA", format("size=%u", size))) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return 0;
+    }
+    return sim::copy_directory(sim::fs().system_directory, out, size);
+}
+
+UINT WINAPI GetWindowsDirectoryA(LPSTR out, UINT size) {
+    if (enter("GetWindowsDirectoryA", format("size=%u", size))) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return 0;
+    }
+    return sim::copy_directory(sim::fs().windows_directory, out, size);
+}
+
+DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR source, LPSTR out, DWORD size) {
+    std::string text = source ? source : "";
+    if (enter("ExpandEnvironmentStringsA", format("%s size=%u", text.c_str(), size))) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return 0;
+    }
+    if (!source) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    std::string expanded = sim::expand(text);
+    DWORD needed = static_cast<DWORD>(expanded.size() + 1);
+    if (out && size > 0) {
+        // Too small a room takes as much as fits, terminated; the result then is the room
+        // needed, which is larger than the room given.
+        DWORD count = needed <= size ? needed - 1 : size - 1;
+        std::memcpy(out, expanded.data(), count);
+        out[count] = '\0';
+    }
+    return needed;
+}

@@ -1,0 +1,280 @@
+// The simulated registry: keys below the root keys, typed values stored as raw bytes, and the
+// advapi32 calls RegOpenKeyExA, RegQueryValueExA and RegCloseKey with Windows' answers.
+#include <cstring>
+#include <map>
+
+#include "simwin/files_model.h"
+#include "simwin/internal.h"
+
+namespace sim {
+namespace {
+
+struct Value {
+    DWORD type = REG_NONE;
+    std::vector<uint8_t> data;
+};
+
+struct Key {
+    std::string display;                 // the path as first written, for the call log
+    std::map<std::string, Value> values; // by upper-case name; "" is the default value
+    bool denied = false;
+};
+
+struct OpenKey {
+    std::string id;
+    std::string display;
+};
+
+// Keys are stored flat under an id: the root's number, then the upper-case path
+// ("80000002\SOFTWARE\MICROSOFT"). Root keys always exist and are not stored.
+struct Registry {
+    std::map<std::string, Key> keys;
+    std::map<uintptr_t, OpenKey> open;
+    uintptr_t next_handle = 0x5000;
+};
+
+Registry& registry() {
+    static Registry instance;
+    return instance;
+}
+
+std::string upper(const std::string& text) {
+    std::string result = text;
+    for (char& ch : result)
+        if (ch >= 'a' && ch <= 'z')
+            ch = static_cast<char>(ch - 32);
+    return result;
+}
+
+const char* root_name(HKEY key) {
+    if (key == HKEY_CLASSES_ROOT)
+        return "HKCR";
+    if (key == HKEY_CURRENT_USER)
+        return "HKCU";
+    if (key == HKEY_LOCAL_MACHINE)
+        return "HKLM";
+    return nullptr;
+}
+
+// The id of the key at path below the key with id base, or "" when the path holds an empty
+// component (a doubled or trailing backslash), which names no key.
+std::string child_id(const std::string& base, const std::string& path) {
+    if (path.empty())
+        return base;
+    std::string id = base;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find('\\', start);
+        if (end == std::string::npos)
+            end = path.size();
+        if (end == start)
+            return "";
+        id += "\\" + upper(path.substr(start, end - start));
+        start = end + 1;
+    }
+    return id;
+}
+
+bool key_exists(const std::string& id) {
+    return id.find('\\') == std::string::npos || registry().keys.count(id) != 0;
+}
+
+// Creates the key with its parents.
+Key& make_key(HKEY root, const std::string& path) {
+    std::string base = root_name(root) ? root_name(root) : "?";
+    std::string id = base;
+    std::string display = base;
+    size_t start = 0;
+    while (start < path.size()) {
+        size_t end = path.find('\\', start);
+        if (end == std::string::npos)
+            end = path.size();
+        if (end > start) {
+            std::string part = path.substr(start, end - start);
+            id += "\\" + upper(part);
+            display += "\\" + part;
+            Key& key = registry().keys[id];
+            if (key.display.empty())
+                key.display = display;
+        }
+        start = end + 1;
+    }
+    Key& key = registry().keys[id];
+    if (key.display.empty())
+        key.display = display;
+    return key;
+}
+
+// The open key or root behind a handle: its id and the name for the log, or false.
+bool resolve(HKEY key, std::string* id, std::string* display) {
+    if (const char* root = root_name(key)) {
+        *id = root;
+        *display = root;
+        return true;
+    }
+    auto it = registry().open.find(reinterpret_cast<uintptr_t>(key));
+    if (it == registry().open.end())
+        return false;
+    *id = it->second.id;
+    *display = it->second.display;
+    return true;
+}
+
+LSTATUS open_key(HKEY parent, const char* sub_key, HKEY* result) {
+    if (!result)
+        return ERROR_INVALID_PARAMETER;
+    *result = nullptr;
+    std::string base, display;
+    if (!resolve(parent, &base, &display))
+        return ERROR_INVALID_HANDLE;
+    if (!key_exists(base))
+        return ERROR_KEY_DELETED;
+    std::string path = sub_key ? sub_key : "";
+    std::string id = child_id(base, path);
+    if (id.empty() || !key_exists(id))
+        return ERROR_FILE_NOT_FOUND;
+    auto it = registry().keys.find(id);
+    if (it != registry().keys.end() && it->second.denied)
+        return ERROR_ACCESS_DENIED;
+    uintptr_t handle = registry().next_handle;
+    registry().next_handle += 4;
+    registry().open[handle] =
+        OpenKey{id, it != registry().keys.end() ? it->second.display : display};
+    detail::count_open(Resource::RegistryKey, 1);
+    *result = reinterpret_cast<HKEY>(handle);
+    return ERROR_SUCCESS;
+}
+
+} // namespace
+
+void add_registry_key(HKEY root, const std::string& path) {
+    make_key(root, path);
+}
+
+void delete_registry_key(HKEY root, const std::string& path) {
+    std::string id = child_id(root_name(root) ? root_name(root) : "?", path);
+    if (id.empty() || id.find('\\') == std::string::npos)
+        return;
+    auto& keys = registry().keys;
+    for (auto it = keys.begin(); it != keys.end();) {
+        if (it->first == id || it->first.rfind(id + "\\", 0) == 0)
+            it = keys.erase(it);
+        else
+            ++it;
+    }
+}
+
+bool registry_key_exists(HKEY root, const std::string& path) {
+    std::string id = child_id(root_name(root) ? root_name(root) : "?", path);
+    return !id.empty() && key_exists(id);
+}
+
+void set_registry_value(HKEY root, const std::string& path, const std::string& name, DWORD type,
+                        const std::vector<uint8_t>& data) {
+    make_key(root, path).values[upper(name)] = Value{type, data};
+}
+
+void set_registry_string(HKEY root, const std::string& path, const std::string& name,
+                         const std::string& text, DWORD type, bool terminated) {
+    std::vector<uint8_t> data(text.begin(), text.end());
+    if (terminated)
+        data.push_back(0);
+    set_registry_value(root, path, name, type, data);
+}
+
+void delete_registry_value(HKEY root, const std::string& path, const std::string& name) {
+    make_key(root, path).values.erase(upper(name));
+}
+
+void deny_registry_key(HKEY root, const std::string& path, bool denied) {
+    make_key(root, path).denied = denied;
+}
+
+std::string driver_registry_path(const std::string& driver_key) {
+    return "SYSTEM\\CurrentControlSet\\Control\\Class\\" + driver_key;
+}
+
+int open_registry_key_count() {
+    return static_cast<int>(registry().open.size());
+}
+
+namespace detail {
+
+LSTATUS open_registry_key(HKEY root, const std::string& path, HKEY* result) {
+    return open_key(root, path.c_str(), result);
+}
+
+void reset_registry() {
+    registry() = Registry();
+}
+
+} // namespace detail
+} // namespace sim
+
+using sim::detail::enter;
+using sim::detail::format;
+
+LSTATUS WINAPI RegOpenKeyExA(HKEY parent, LPCSTR sub_key, DWORD options, REGSAM access,
+                             PHKEY result) {
+    std::string id, display = "?";
+    sim::resolve(parent, &id, &display);
+    if (enter("RegOpenKeyExA", format("%s\\%s options=%u access=%#x", display.c_str(),
+                                      sub_key ? sub_key : "", options, access))) {
+        if (result)
+            *result = nullptr;
+        return ERROR_ACCESS_DENIED;
+    }
+    return sim::open_key(parent, sub_key, result);
+}
+
+LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                                LPDWORD size) {
+    std::string id, display = "?";
+    bool known = sim::resolve(key, &id, &display);
+    if (enter("RegQueryValueExA", format("%s %s room=%u", display.c_str(), name ? name : "",
+                                         data && size ? *size : 0u)))
+        return ERROR_ACCESS_DENIED;
+    if (!known)
+        return ERROR_INVALID_HANDLE;
+    if (reserved || (data && !size))
+        return ERROR_INVALID_PARAMETER;
+    if (!sim::key_exists(id))
+        return ERROR_KEY_DELETED;
+    auto it = sim::registry().keys.find(id);
+    if (it == sim::registry().keys.end())
+        return ERROR_FILE_NOT_FOUND;
+    auto value = it->second.values.find(sim::upper(name ? name : ""));
+    if (value == it->second.values.end())
+        return ERROR_FILE_NOT_FOUND;
+    const std::vector<uint8_t>& bytes = value->second.data;
+    DWORD needed = static_cast<DWORD>(bytes.size());
+    if (type)
+        *type = value->second.type;
+    if (data) {
+        // The bytes go out exactly as stored: a string stored without its terminator comes back
+        // without one.
+        if (*size < needed) {
+            *size = needed;
+            return ERROR_MORE_DATA;
+        }
+        if (needed)
+            std::memcpy(data, bytes.data(), needed);
+    }
+    if (size)
+        *size = needed;
+    return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI RegCloseKey(HKEY key) {
+    std::string id, display = "?";
+    sim::resolve(key, &id, &display);
+    enter("RegCloseKey", display);
+    if (sim::root_name(key))
+        return ERROR_SUCCESS;
+    auto it = sim::registry().open.find(reinterpret_cast<uintptr_t>(key));
+    if (it == sim::registry().open.end())
+        return ERROR_INVALID_HANDLE;
+    sim::registry().open.erase(it);
+    sim::detail::count_open(sim::Resource::RegistryKey, -1);
+    return ERROR_SUCCESS;
+}
