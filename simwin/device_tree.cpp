@@ -98,6 +98,17 @@ DEVINST add_phantom(DEVINST parent, const std::string& instance_id,
     return add_node(parent, instance_id, std::move(driver_key), std::move(description), false);
 }
 
+DEVINST add_instance_with_driver_key(DEVINST parent, const std::string& instance_id,
+                                     const std::string& driver_key,
+                                     std::optional<std::string> inf_name,
+                                     std::optional<std::string> description, bool present) {
+    std::string path = driver_registry_path(driver_key);
+    add_registry_key(HKEY_LOCAL_MACHINE, path);
+    if (inf_name)
+        set_registry_string(HKEY_LOCAL_MACHINE, path, "InfPath", *inf_name);
+    return add_node(parent, instance_id, driver_key, std::move(description), present);
+}
+
 void add_listed_instance(const std::string& instance_id) {
     tree().listed_only.push_back(instance_id);
 }

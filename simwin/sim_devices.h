@@ -49,6 +49,14 @@ DEVINST add_controller_with_root_hub(const std::string& controller_key,
 DEVINST add_phantom(DEVINST parent, const std::string& instance_id,
                     std::optional<std::string> description = std::nullopt,
                     std::optional<std::string> driver_key = std::nullopt);
+// An instance below parent whose driver key exists in the registry (below HKEY_LOCAL_MACHINE at
+// driver_registry_path), with the "InfPath" value when inf_name is given. A phantom unless
+// present.
+DEVINST add_instance_with_driver_key(DEVINST parent, const std::string& instance_id,
+                                     const std::string& driver_key,
+                                     std::optional<std::string> inf_name,
+                                     std::optional<std::string> description = "Quorvale",
+                                     bool present = false);
 
 // ---- making the views disagree -----------------------------------------------------------------
 // An instance ID that the Configuration Manager lists although no node carries it.
