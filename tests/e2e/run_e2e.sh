@@ -1,0 +1,331 @@
+#!/bin/sh
+# Runs the 64-bit installer under Wine on a real Windows user interface, registry, file system,
+# version resources and INF engine, drives its window with qdi_wine_driver.exe and checks the
+# report it shows. One case per run; the Wine prefix is made once under WORK_DIR and reused.
+#
+#   run_e2e.sh WIN64_BUILD_DIR WORK_DIR CASE
+#
+# Cases: prefix (only makes the Wine prefix), bare, installed, reboot, unversioned, install,
+# uninstall, install-reboot.
+# Exit code 0 when the case passes, 1 when it fails, 77 when Wine or a display is missing.
+set -eu
+
+if [ $# -ne 3 ]; then
+    echo "usage: $0 WIN64_BUILD_DIR WORK_DIR CASE" >&2
+    exit 2
+fi
+win64=$(cd "$1" && pwd)
+mkdir -p "$2"
+work=$(cd "$2" && pwd)
+case_name=$3
+
+skip() {
+    echo "SKIP: $*"
+    exit 77
+}
+fail() {
+    echo "FAIL [$case_name]: $*" >&2
+    exit 1
+}
+
+# Wine: the 64-bit loader only (this machine runs no 32-bit code, and the wrapper would prefer a
+# 32-bit loader when one is installed).
+wine_loader=
+for candidate in /usr/lib/wine/wine64 "$(command -v wine64 || true)"; do
+    if [ -n "$candidate" ] && [ -x "$candidate" ]; then
+        wine_loader=$candidate
+        break
+    fi
+done
+[ -n "$wine_loader" ] || skip "wine64 is not installed"
+wine_server=
+for candidate in /usr/lib/wine/wineserver64 /usr/lib/wine/wineserver \
+    "$(command -v wineserver || true)"; do
+    if [ -n "$candidate" ] && [ -x "$candidate" ]; then
+        wine_server=$candidate
+        break
+    fi
+done
+[ -n "$wine_server" ] || skip "wineserver is not installed"
+
+installer=$win64/quorvale-installer.exe
+driver=$win64/qdi_wine_driver.exe
+package=$win64/package
+variants=$win64/driver-variants
+
+export WINEPREFIX="$work/prefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINELOADER="$wine_loader"
+export WINESERVER="$wine_server"
+
+# One case at a time per prefix: Wine, the display and the system directories are shared.
+exec 9>"$work/e2e.lock"
+if command -v flock >/dev/null 2>&1; then
+    flock 9
+fi
+
+case_dir=$work/$case_name
+rm -rf "$case_dir"
+mkdir -p "$case_dir"
+
+xvfb_pid=
+installer_pid=
+cleanup() {
+    if [ -n "$installer_pid" ] && kill -0 "$installer_pid" 2>/dev/null; then
+        kill "$installer_pid" 2>/dev/null || true
+    fi
+    "$wine_server" -k 2>/dev/null || true
+    if [ -n "$xvfb_pid" ]; then
+        kill "$xvfb_pid" 2>/dev/null || true
+        wait "$xvfb_pid" 2>/dev/null || true
+    fi
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM
+
+# A display: the one given, or a private Xvfb on the first free display number.
+if [ -z "${DISPLAY:-}" ]; then
+    command -v Xvfb >/dev/null 2>&1 || skip "no DISPLAY and Xvfb is not installed"
+    number=90
+    while [ $number -lt 200 ] && [ -z "$xvfb_pid" ]; do
+        if [ ! -e "/tmp/.X$number-lock" ] && [ ! -e "/tmp/.X11-unix/X$number" ]; then
+            Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp >"$case_dir/xvfb.log" 2>&1 &
+            candidate_pid=$!
+            tries=0
+            while [ $tries -lt 50 ] && kill -0 $candidate_pid 2>/dev/null &&
+                [ ! -e "/tmp/.X11-unix/X$number" ]; do
+                sleep 0.1
+                tries=$((tries + 1))
+            done
+            if kill -0 $candidate_pid 2>/dev/null && [ -e "/tmp/.X11-unix/X$number" ]; then
+                xvfb_pid=$candidate_pid
+                export DISPLAY=":$number"
+            else
+                kill $candidate_pid 2>/dev/null || true
+            fi
+        fi
+        number=$((number + 1))
+    done
+    [ -n "$xvfb_pid" ] || fail "could not start Xvfb"
+fi
+
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "making the Wine prefix $WINEPREFIX"
+    "$wine_loader" wineboot.exe -i >"$work/wineboot.log" 2>&1 || fail "wineboot failed"
+    "$wine_server" -w
+fi
+if [ "$case_name" = prefix ]; then
+    echo "PASS [prefix]"
+    exit 0
+fi
+for needed in "$installer" "$driver" "$package/zelkqx7.inf" "$package/zelkqx7f.dll" \
+    "$package/zelkqx7m.dll" "$package/zelkqx7.sys" "$variants/zelkqx7f-1.2.77.dll" \
+    "$variants/zelkqx7f-unversioned.dll"; do
+    [ -f "$needed" ] || fail "missing $needed (build the win64 build first)"
+done
+system_dir=$WINEPREFIX/drive_c/windows/system32
+drivers_dir=$system_dir/drivers
+[ -d "$drivers_dir" ] || fail "the prefix has no $drivers_dir"
+
+# A Windows path for a file of this Linux file system (Wine maps / to drive Z:).
+windows_path() {
+    printf 'Z:%s' "$1" | tr / '\\'
+}
+
+# The report lines as the installer writes them, each ending in CR LF.
+crlf_lines() {
+    for line in "$@"; do
+        printf '%s\r\n' "$line"
+    done
+}
+rule=---------------------------------------------------------------------
+port_section() {
+    crlf_lines "<< USB ports with Quorvales configured >>" "$rule" "None" "" ""
+}
+no_drivers_report() {
+    port_section
+    crlf_lines "Installed Drivers:" "--- no rumble or mempack drivers installed ---" "" "" \
+        "Click the <Install> button to install the 1.2.78 drivers."
+}
+# driver_report RUMBLE_VERSION ADVICE: all three files present, the mempak and kernel files at
+# 1.2.78.
+driver_report() {
+    port_section
+    crlf_lines "Installed Drivers:" "ver $1 - Rumble Driver File" \
+        "ver 1.2.78 - Mempak Driver File" "ver 1.2.78 - Quorvale Driver File" "" "" "$2"
+}
+installed_advice="The 1.2.78 drivers are successfully installed."
+reboot_advice="Some files were in use during the install.  You will need to reboot your\
+ computer to complete the 1.2.78 driver installation."
+
+remove_driver_files() {
+    rm -f "$system_dir/zelkqx7f.dll" "$system_dir/zelkqx7m.dll" "$drivers_dir/zelkqx7.sys"
+}
+# place_driver_files RUMBLE_FILE: the given rumble file and the package's other two files, as
+# an earlier installation would have left them.
+place_driver_files() {
+    cp "$1" "$system_dir/zelkqx7f.dll"
+    cp "$package/zelkqx7m.dll" "$system_dir/zelkqx7m.dll"
+    cp "$package/zelkqx7.sys" "$drivers_dir/zelkqx7.sys"
+}
+# stage_package RUMBLE_FILE: the working directory the installer starts in, holding the INF and
+# the driver files; it is not the directory of the executable.
+stage="$case_dir/stage"
+stage_package() {
+    mkdir -p "$stage"
+    cp "$package/zelkqx7.inf" "$package/zelkqx7m.dll" "$package/zelkqx7.sys" "$stage/"
+    cp "$1" "$stage/zelkqx7f.dll"
+}
+
+start_installer() {
+    mkdir -p "$stage"
+    (cd "$stage" && exec timeout -k 5 240 "$wine_loader" "$installer") \
+        >"$case_dir/installer.log" 2>&1 &
+    installer_pid=$!
+}
+
+# drive STEP...: runs qdi_wine_driver.exe with the steps; files the steps name are written in the
+# case directory.
+drive() {
+    "$wine_loader" "$driver" "$@" >>"$case_dir/driver.log" 2>&1 ||
+        fail "driving the window failed: $(cat "$case_dir/driver.log")"
+}
+file_arg() {
+    windows_path "$case_dir/$1"
+}
+
+# expect_report NAME EXPECTED_TEXT_FILE: reads the report and compares it byte for byte.
+expect_report() {
+    drive "report:$(file_arg "$1.txt")"
+    if ! cmp -s "$case_dir/$1.txt" "$2"; then
+        echo "--- expected report ($1)" >&2
+        cat -A "$2" >&2
+        echo "--- shown report" >&2
+        cat -A "$case_dir/$1.txt" >&2
+        fail "the report ($1) differs from the expected text"
+    fi
+    echo "ok: report $1"
+}
+
+expect_file_text() {
+    [ "$(cat "$case_dir/$1")" = "$2" ] || fail "$1 reads '$(cat "$case_dir/$1")', not '$2'"
+}
+
+screenshot() {
+    if command -v import >/dev/null 2>&1; then
+        import -window root "$case_dir/$1.png" 2>/dev/null ||
+            echo "note: no screenshot taken" >&2
+        echo "screenshot: $case_dir/$1.png"
+    fi
+}
+
+# Presses Exit and checks that the program ended with exit code 0.
+exit_installer() {
+    drive click:105 closed
+    status=0
+    wait "$installer_pid" || status=$?
+    installer_pid=
+    [ "$status" -eq 0 ] || fail "the installer exited with code $status"
+    echo "ok: exit code 0"
+}
+
+about_box_opens() {
+    drive "$@" "about:$(file_arg about.txt)" escape
+    expect_file_text about.txt "Quorvale Driver Installer - ver 1.2.78"
+}
+
+expected=$case_dir/expected
+remove_driver_files
+case $case_name in
+bare)
+    no_drivers_report >"$expected-bare"
+    start_installer
+    drive wait "title:$(file_arg title.txt)"
+    expect_file_text title.txt "Quorvale Driver Installer"
+    expect_report bare "$expected-bare"
+    screenshot bare
+    about_box_opens "alt:?"
+    echo "ok: Alt+? opens the About box, Escape closes it"
+    about_box_opens "alt:/"
+    echo "ok: Alt+/ opens the About box, Escape closes it"
+    about_box_opens post:104
+    echo "ok: the Help menu's About opens the About box"
+    expect_report bare-after-about "$expected-bare"
+    exit_installer
+    ;;
+installed)
+    place_driver_files "$package/zelkqx7f.dll"
+    driver_report 1.2.78 "$installed_advice" >"$expected-installed"
+    start_installer
+    drive wait
+    expect_report installed "$expected-installed"
+    screenshot installed
+    exit_installer
+    ;;
+reboot)
+    place_driver_files "$variants/zelkqx7f-1.2.77.dll"
+    driver_report 1.2.77 "$reboot_advice" >"$expected-reboot"
+    start_installer
+    drive wait
+    expect_report reboot "$expected-reboot"
+    screenshot reboot
+    exit_installer
+    ;;
+unversioned)
+    place_driver_files "$variants/zelkqx7f-unversioned.dll"
+    driver_report 1.0.1 "$reboot_advice" >"$expected-unversioned"
+    start_installer
+    drive wait
+    expect_report unversioned "$expected-unversioned"
+    screenshot unversioned
+    exit_installer
+    ;;
+install)
+    stage_package "$package/zelkqx7f.dll"
+    no_drivers_report >"$expected-before"
+    driver_report 1.2.78 "$installed_advice" >"$expected-after"
+    start_installer
+    drive wait
+    expect_report before-install "$expected-before"
+    drive click:32771
+    expect_report after-install "$expected-after"
+    for file in "$system_dir/zelkqx7f.dll" "$system_dir/zelkqx7m.dll" \
+        "$drivers_dir/zelkqx7.sys"; do
+        [ -f "$file" ] || fail "Install did not copy $file"
+    done
+    screenshot after-install
+    exit_installer
+    ;;
+uninstall)
+    place_driver_files "$package/zelkqx7f.dll"
+    stage_package "$package/zelkqx7f.dll"
+    driver_report 1.2.78 "$installed_advice" >"$expected-before"
+    no_drivers_report >"$expected-after"
+    start_installer
+    drive wait
+    expect_report before-uninstall "$expected-before"
+    drive click:32773
+    expect_report after-uninstall "$expected-after"
+    for file in "$system_dir/zelkqx7f.dll" "$system_dir/zelkqx7m.dll" \
+        "$drivers_dir/zelkqx7.sys"; do
+        [ ! -e "$file" ] || fail "Uninstall left $file"
+    done
+    screenshot after-uninstall
+    exit_installer
+    ;;
+install-reboot)
+    stage_package "$variants/zelkqx7f-1.2.77.dll"
+    driver_report 1.2.77 "$reboot_advice" >"$expected-after"
+    start_installer
+    drive wait click:32771
+    expect_report after-install "$expected-after"
+    screenshot after-install
+    exit_installer
+    ;;
+*)
+    fail "unknown case (bare, installed, reboot, unversioned, install, uninstall, install-reboot)"
+    ;;
+esac
+remove_driver_files
+echo "PASS [$case_name]"
