@@ -1,0 +1,475 @@
+// The simulated USB stack: host controllers, hubs and devices with their device-tree nodes, the
+// CreateFileA hook for \\.\HCDn and hub names, and the six USB I/O controls answered byte for
+// byte as the published reply structures lay them out.
+#include <cstring>
+#include <stdexcept>
+
+#include "platform/platform.h"
+#include "simwin/internal.h"
+
+namespace sim {
+
+const char* const kUsbClassGuid = "{36FC9E60-C465-11CF-8056-444553540000}";
+const char* const kHidClassGuid = "{745A17A0-74D3-11D0-B6FE-00A0C90F57DA}";
+
+namespace {
+
+constexpr int kControllerSlots = 10;
+constexpr int kMaxPorts = 255;
+constexpr const char* kDevicePrefix = "\\\\.\\";
+constexpr const char* kHubInterfaceGuid = "{f18a0e88-c30c-11d0-8815-00a0c906bed8}";
+constexpr DWORD kHubParentIdBase = 0x1F2E3D4C;
+constexpr DWORD kFunctionParentIdBase = 0x2A3B4C5D;
+constexpr DWORD kRootHubIdBase = 0x2F9B0B6E;
+
+// USB_NODE_CONNECTION_INFORMATION without pipes, and USB_NODE_INFORMATION.
+constexpr DWORD kConnectionInformationFixed = 35;
+constexpr DWORD kNodeInformationFixed = 76;
+constexpr BYTE kHubDescriptorType = 0x29;
+constexpr BYTE kHubDescriptorLength = 9;
+constexpr BYTE kHubDeviceClass = 9;
+constexpr BYTE kDeviceDescriptorLength = 18;
+constexpr BYTE kDeviceDescriptorType = 1;
+
+struct Stack {
+    std::unique_ptr<UsbController> controllers[kControllerSlots];
+    int usb_keys = 0; // next number under the USB class
+    int hid_keys = 0; // next number under the HID class
+    int hubs = 0;
+    int functions = 0;
+};
+
+Stack& stack() {
+    static Stack instance;
+    return instance;
+}
+
+std::string class_key(const char* guid, int& counter) {
+    return detail::format("%s\\%04d", guid, counter++);
+}
+
+// The device name under which a hub's instance ID is opened: backslashes become '#', then the
+// hub interface class.
+std::string hub_name_for(const std::string& instance_id) {
+    std::string name = instance_id;
+    for (char& ch : name)
+        if (ch == '\\')
+            ch = '#';
+    return name + "#" + kHubInterfaceGuid;
+}
+
+std::unique_ptr<UsbHub> make_hub(UsbController* controller, UsbDevice* upstream, DEVINST node,
+                                 int port_count) {
+    if (port_count < 0 || port_count > kMaxPorts)
+        throw std::invalid_argument("a hub has 0 to 255 ports");
+    auto hub = std::make_unique<UsbHub>();
+    hub->controller = controller;
+    hub->upstream = upstream;
+    hub->node = node;
+    hub->serial = stack().hubs++;
+    hub->ports.resize(static_cast<size_t>(port_count));
+    if (Node* n = node ? sim::node(node) : nullptr)
+        hub->name = hub_name_for(n->instance_id);
+    return hub;
+}
+
+void set_present(DEVINST id, bool present) {
+    if (Node* n = node(id))
+        n->present = present;
+}
+
+// The device's nodes, and those of every device below a hub, follow whether the device and
+// everything above it are plugged.
+void mark_present(UsbDevice& device, bool upstream_present) {
+    bool present = upstream_present && device.plugged;
+    set_present(device.node, present);
+    set_present(device.function, present);
+    if (device.hub)
+        for (UsbPort& port : device.hub->ports)
+            if (port.device)
+                mark_present(*port.device, present);
+}
+
+bool hub_upstream_present(const UsbHub& hub) {
+    return hub.upstream == nullptr || (hub.upstream->plugged && hub.upstream->parent &&
+                                       hub_upstream_present(*hub.upstream->parent));
+}
+
+// ---- reply composition -------------------------------------------------------------------------
+
+void put_dword(std::vector<BYTE>& reply, size_t offset, DWORD value) {
+    std::memcpy(reply.data() + offset, &value, sizeof value);
+}
+
+void put_word(std::vector<BYTE>& reply, size_t offset, WORD value) {
+    std::memcpy(reply.data() + offset, &value, sizeof value);
+}
+
+// Copies the reply into the caller's output buffer as the I/O manager does for a buffered
+// control: only the bytes the driver returned reach the caller.
+BOOL deliver(const std::vector<BYTE>& reply, void* out, DWORD* returned) {
+    if (!reply.empty())
+        std::memcpy(out, reply.data(), reply.size());
+    if (returned)
+        *returned = static_cast<DWORD>(reply.size());
+    return TRUE;
+}
+
+BOOL fail(DWORD error) {
+    SetLastError(error);
+    return FALSE;
+}
+
+// The two-call string reply: fixed part (prefix bytes, ActualLength, first character), then the
+// UTF-16 string. A buffer that holds only the fixed part gets ActualLength alone.
+BOOL string_reply(const UsbStringQuery& query, const std::optional<std::string>& model_text,
+                  const std::vector<BYTE>& prefix, void* out, DWORD out_size, DWORD* returned) {
+    const DWORD string_offset = static_cast<DWORD>(prefix.size()) + sizeof(DWORD);
+    const DWORD fixed = string_offset + sizeof(WCHAR);
+    if (query.fails)
+        return fail(ERROR_GEN_FAILURE);
+    if (!out || out_size < fixed)
+        return fail(ERROR_INVALID_PARAMETER);
+    std::u16string wide;
+    if (query.wide)
+        wide = *query.wide;
+    else if (query.text)
+        wide = widen(*query.text);
+    else if (model_text)
+        wide = widen(*model_text);
+    else
+        return fail(ERROR_INVALID_PARAMETER);
+    if (!query.unterminated)
+        wide.push_back(u'\0');
+    DWORD needed = string_offset + static_cast<DWORD>(wide.size() * sizeof(WCHAR));
+    if (needed < fixed)
+        needed = fixed;
+    DWORD actual = query.actual_length.value_or(needed);
+    std::vector<BYTE> reply(prefix);
+    reply.resize(fixed); // the first character stays NUL while the string does not fit
+    put_dword(reply, prefix.size(), actual);
+    if (out_size >= needed) {
+        reply.resize(needed);
+        if (!wide.empty())
+            std::memcpy(reply.data() + string_offset, wide.data(), wide.size() * sizeof(WCHAR));
+    }
+    return deliver(reply, out, returned);
+}
+
+// ---- the controls ------------------------------------------------------------------------------
+
+BOOL controller_ioctl(UsbController& hc, DWORD code, void* out, DWORD out_size, DWORD* returned) {
+    switch (code) {
+    case kIoctlGetHcdDriverKeyName: {
+        Node* n = node(hc.node);
+        std::optional<std::string> key = n ? n->driver_key : std::nullopt;
+        return string_reply(hc.driver_key, key, {}, out, out_size, returned);
+    }
+    case kIoctlUsbGetRootHubName: {
+        std::optional<std::string> name;
+        if (hc.root)
+            name = hc.root->name;
+        return string_reply(hc.root_hub_name, name, {}, out, out_size, returned);
+    }
+    default:
+        return fail(ERROR_INVALID_FUNCTION);
+    }
+}
+
+DWORD read_index(const void* in, DWORD in_size) {
+    DWORD index = 0;
+    if (in && in_size >= sizeof index)
+        std::memcpy(&index, in, sizeof index);
+    return index;
+}
+
+BOOL node_information(UsbHub& hub, void* out, DWORD out_size, DWORD* returned) {
+    if (hub.node_info_fails)
+        return fail(ERROR_GEN_FAILURE);
+    if (!out || out_size < kNodeInformationFixed)
+        return fail(ERROR_INVALID_PARAMETER);
+    std::vector<BYTE> reply(kNodeInformationFixed, 0);
+    put_dword(reply, 0, 0); // NodeType UsbHub
+    reply[4] = kHubDescriptorLength;
+    reply[5] = kHubDescriptorType;
+    reply[kNodeInformationPortCountOffset] = static_cast<BYTE>(hub.port_count());
+    return deliver(reply, out, returned);
+}
+
+BOOL connection_information(UsbHub& hub, const void* in, DWORD in_size, void* out, DWORD out_size,
+                            DWORD* returned) {
+    if (!in || in_size < kConnectionInformationFixed || !out ||
+        out_size < kConnectionInformationFixed)
+        return fail(ERROR_INVALID_PARAMETER);
+    DWORD index = read_index(in, in_size);
+    if (index < 1 || index > static_cast<DWORD>(hub.port_count()))
+        return fail(ERROR_INVALID_PARAMETER);
+    UsbPort& port = hub.port(static_cast<int>(index));
+    if (port.connection_fails)
+        return fail(ERROR_GEN_FAILURE);
+    std::vector<BYTE> reply(kConnectionInformationFixed, 0);
+    put_dword(reply, kConnectionInformationIndexOffset, index);
+    UsbDevice* device = port.device.get();
+    if (device && device->plugged) {
+        reply[4] = kDeviceDescriptorLength;
+        reply[5] = kDeviceDescriptorType;
+        put_word(reply, 6, 0x0200); // bcdUSB
+        reply[8] = device->is_hub() ? kHubDeviceClass : 0;
+        put_word(reply, kConnectionInformationVendorOffset, device->vendor);
+        put_word(reply, kConnectionInformationProductOffset, device->product);
+        reply[21] = 1; // bNumConfigurations
+        reply[22] = 1; // CurrentConfigurationValue
+        reply[kConnectionInformationIsHubOffset] = device->is_hub() ? 1 : 0;
+        put_word(reply, 25, static_cast<WORD>(index + 1)); // DeviceAddress
+        put_dword(reply, kConnectionInformationStatusOffset, device->status);
+    }
+    return deliver(reply, out, returned);
+}
+
+BOOL hub_ioctl(UsbHub& hub, DWORD code, void* in, DWORD in_size, void* out, DWORD out_size,
+               DWORD* returned) {
+    if (!hub.reachable())
+        return fail(ERROR_DEVICE_NOT_CONNECTED);
+    switch (code) {
+    case kIoctlUsbGetNodeInformation:
+        return node_information(hub, out, out_size, returned);
+    case kIoctlUsbGetNodeConnectionInformation:
+        return connection_information(hub, in, in_size, out, out_size, returned);
+    case kIoctlUsbGetNodeConnectionName:
+    case kIoctlUsbGetNodeConnectionDriverKeyName: {
+        if (!in || in_size < kConnectionNameFixedSize)
+            return fail(ERROR_INVALID_PARAMETER);
+        DWORD index = read_index(in, in_size);
+        if (index < 1 || index > static_cast<DWORD>(hub.port_count()))
+            return fail(ERROR_INVALID_PARAMETER);
+        UsbDevice* device = hub.port(static_cast<int>(index)).device.get();
+        if (device && !device->plugged)
+            device = nullptr;
+        std::vector<BYTE> prefix(sizeof(DWORD));
+        std::memcpy(prefix.data(), &index, sizeof index);
+        if (code == kIoctlUsbGetNodeConnectionDriverKeyName) {
+            if (!device)
+                return fail(ERROR_INVALID_PARAMETER);
+            return string_reply(device->driver_key, device->reported_driver_key(), prefix, out,
+                                out_size, returned);
+        }
+        // A port without a hub answers with an empty name: ActualLength is the fixed part.
+        UsbStringQuery none;
+        const UsbStringQuery& query = device ? device->hub_name : none;
+        std::string name = device && device->hub ? device->hub->name : std::string();
+        return string_reply(query, name, prefix, out, out_size, returned);
+    }
+    default:
+        return fail(ERROR_INVALID_FUNCTION);
+    }
+}
+
+UsbHub* find_hub(UsbHub& hub, const std::string& name) {
+    if (equal_nocase(hub.name, name))
+        return &hub;
+    for (UsbPort& port : hub.ports)
+        if (port.device && port.device->hub)
+            if (UsbHub* found = find_hub(*port.device->hub, name))
+                return found;
+    return nullptr;
+}
+
+} // namespace
+
+// ---- the model ---------------------------------------------------------------------------------
+
+std::optional<std::string> UsbDevice::reported_driver_key() const {
+    if (Node* n = node ? sim::node(node) : nullptr)
+        return n->driver_key;
+    return std::nullopt;
+}
+
+UsbPort& UsbHub::port(int number) {
+    if (number < 1 || number > port_count())
+        throw std::out_of_range("no such hub port");
+    return ports[static_cast<size_t>(number - 1)];
+}
+
+UsbDevice& UsbHub::device(int number) {
+    UsbPort& p = port(number);
+    if (!p.device)
+        throw std::out_of_range("no device on that port");
+    return *p.device;
+}
+
+namespace {
+
+// Puts a device on a free port of hub; with a node, that node hangs below the hub's node and
+// carries a fresh key of the given class. Without one, the hub driver still reports a key that
+// no node carries.
+UsbDevice& attach(UsbHub& hub, int number, WORD vendor, WORD product, bool with_node,
+                  const char* key_class, const std::string& description) {
+    UsbPort& p = hub.port(number);
+    if (p.device)
+        throw std::logic_error("that port carries a device already");
+    int& counter = key_class == kUsbClassGuid ? stack().usb_keys : stack().hid_keys;
+    auto device = std::make_unique<UsbDevice>();
+    device->port = number;
+    device->vendor = vendor;
+    device->product = product;
+    device->parent = &hub;
+    if (with_node && hub.node) {
+        std::string id = detail::format("USB\\VID_%04X&PID_%04X\\5&%08X&0&%d", vendor, product,
+                                        kHubParentIdBase + static_cast<DWORD>(hub.serial), number);
+        device->node =
+            add_node(hub.node, id, class_key(key_class, counter), description, hub.reachable());
+    } else {
+        device->driver_key.text = class_key(key_class, counter);
+    }
+    p.device = std::move(device);
+    return *p.device;
+}
+
+} // namespace
+
+UsbDevice& UsbHub::add_device(int number, WORD vendor, WORD product, bool with_node) {
+    return attach(*this, number, vendor, product, with_node, kUsbClassGuid, "USB Composite Device");
+}
+
+UsbDevice& UsbHub::add_adapter(int number, bool with_node, const std::string& description) {
+    UsbDevice& adapter = attach(*this, number, kUsbAdapterVendor, kUsbAdapterProduct, with_node,
+                                kHidClassGuid, description);
+    if (adapter.node) {
+        std::string function_id = detail::format(
+            "HID\\VID_%04X&PID_%04X\\6&%08X&0&0000", kUsbAdapterVendor, kUsbAdapterProduct,
+            kFunctionParentIdBase + static_cast<DWORD>(stack().functions++));
+        adapter.function =
+            add_node(adapter.node, function_id, class_key(kHidClassGuid, stack().hid_keys),
+                     std::string("HID-compliant game controller"), reachable());
+    }
+    return adapter;
+}
+
+UsbHub& UsbHub::add_hub(int number, int port_count) {
+    UsbDevice& device = attach(*this, number, kUsbHubVendor, kUsbHubProduct, true, kUsbClassGuid,
+                               "Generic USB Hub");
+    device.hub = make_hub(controller, &device, device.node, port_count);
+    if (!device.node) // a hub left out of the tree still has a name to open
+        device.hub->name = detail::format("USB#VID_%04X&PID_%04X#SIM%d#%s", kUsbHubVendor,
+                                          kUsbHubProduct, device.hub->serial, kHubInterfaceGuid);
+    return *device.hub;
+}
+
+void UsbHub::unplug(int number) {
+    UsbDevice& d = device(number);
+    d.plugged = false;
+    mark_present(d, reachable());
+}
+
+void UsbHub::plug(int number) {
+    UsbDevice& d = device(number);
+    d.plugged = true;
+    mark_present(d, reachable());
+}
+
+bool UsbHub::reachable() const {
+    return hub_upstream_present(*this);
+}
+
+UsbHub& UsbController::root_hub(int port_count) {
+    if (root)
+        return *root;
+    std::string id =
+        detail::format("USB\\ROOT_HUB\\4&%08X&0", kRootHubIdBase + static_cast<DWORD>(index));
+    DEVINST hub_node =
+        add_node(node, id, class_key(kUsbClassGuid, stack().usb_keys), std::string("USB Root Hub"));
+    root = make_hub(this, nullptr, hub_node, port_count);
+    return *root;
+}
+
+UsbController& add_controller(int index) {
+    if (index < 0 || index >= kControllerSlots)
+        throw std::out_of_range("host controllers are numbered 0 to 9");
+    auto& slot = stack().controllers[index];
+    if (slot)
+        throw std::logic_error("that host controller exists already");
+    slot = std::make_unique<UsbController>();
+    slot->index = index;
+    std::string id = detail::format(
+        "PCI\\VEN_8086&DEV_2934&SUBSYS_00000000&REV_03\\3&21436425&0&%02X", 0xE8 + index);
+    slot->node = add_node(root_node(), id, class_key(kUsbClassGuid, stack().usb_keys),
+                          std::string("Standard Universal PCI to USB Host Controller"));
+    return *slot;
+}
+
+UsbController* controller(int index) {
+    if (index < 0 || index >= kControllerSlots)
+        return nullptr;
+    return stack().controllers[index].get();
+}
+
+// ---- the hooks ---------------------------------------------------------------------------------
+
+namespace detail {
+
+bool usb_open(const std::string& name, DWORD access, DWORD share, HANDLE* handle) {
+    const std::string prefix = kDevicePrefix;
+    if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0)
+        return false;
+    std::string device = name.substr(prefix.size());
+    HandleObject object;
+    object.name = name;
+    object.access = access;
+    object.share = share;
+    bool opens = false;
+    for (int n = 0; n < kControllerSlots; ++n) {
+        UsbController* hc = stack().controllers[n].get();
+        if (!hc)
+            continue;
+        if (equal_nocase(device, format("HCD%d", n))) {
+            object.kind = HandleKind::Controller;
+            object.index = n;
+            object.target = hc;
+            opens = hc->opens;
+            break;
+        }
+        if (!hc->root)
+            continue;
+        if (UsbHub* hub = find_hub(*hc->root, device)) {
+            if (!hub->reachable())
+                return false; // a hub that left is no longer a device name
+            object.kind = HandleKind::Hub;
+            object.index = n;
+            object.target = hub;
+            opens = hub->opens && hc->opens;
+            break;
+        }
+    }
+    if (!object.target)
+        return false;
+    if (!opens) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        *handle = INVALID_HANDLE_VALUE;
+        return true;
+    }
+    if (!sharing_allows(object.target, access, share)) {
+        SetLastError(ERROR_SHARING_VIOLATION);
+        *handle = INVALID_HANDLE_VALUE;
+        return true;
+    }
+    *handle = open_handle(object);
+    return true;
+}
+
+BOOL usb_ioctl(HandleObject& object, DWORD code, void* in, DWORD in_size, void* out, DWORD out_size,
+               DWORD* returned) {
+    if (returned)
+        *returned = 0;
+    if (object.kind == HandleKind::Controller)
+        return controller_ioctl(*static_cast<UsbController*>(object.target), code, out, out_size,
+                                returned);
+    return hub_ioctl(*static_cast<UsbHub*>(object.target), code, in, in_size, out, out_size,
+                     returned);
+}
+
+void reset_usb() {
+    stack() = Stack();
+}
+
+} // namespace detail
+} // namespace sim
