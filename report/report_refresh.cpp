@@ -1,0 +1,181 @@
+// The status report: rebuilds the adapter list, composes the port section and the report key,
+// stops early when the key is unchanged and the refresh is not forced, else probes the driver
+// files, decides the StatusFlags and the advice line and sets the text into the report control.
+#include "app/main_window.h"
+#include "devices/adapter_list.h"
+#include "platform/platform.h"
+#include "platform/text.h"
+#include "report/report.h"
+
+ReportBuffers report_buffers;
+const char kInstallerVersion[] = "1.2.78";
+
+namespace {
+
+const char kHeaderLine[] = "<< USB ports with Quorvales configured >>\r\n";
+enum { kRuleLength = 69 };
+const char kRuleCharacter[] = "-";
+const char kLineEnd[] = "\r\n";
+const char kPortLine[] = "Port %.*s: %s%s driver%s\r\n";
+const char kMemoryPackSuffix[] = " & mempak";
+const char kNotPluggedIn[] = ", not plugged in";
+const char kNoPorts[] = "None\r\n";
+const char kTwoEmptyLines[] = "\r\n\r\n";
+
+const char kInstalledDriversLine[] = "Installed Drivers:\r\n";
+const char kRumbleFileLine[] = "ver %s - Rumble Driver File\r\n";
+const char kMempakFileLine[] = "ver %s - Mempak Driver File\r\n";
+const char kKernelFileLine[] = "ver %s - Quorvale Driver File\r\n";
+const char kLoadedDriverLine[] = "ver %s - Quorvale Driver Loaded\r\n";
+const char kNoDriversLine[] = "--- no rumble or mempack drivers installed ---\r\n";
+
+const char kRumbleFile[] = "zelkqx7f.dll";
+const char kMempakFile[] = "zelkqx7m.dll";
+const char kKernelFile[] = "system32\\drivers\\zelkqx7.sys";
+
+const char kInstalledAdvice[] = "The %s drivers are successfully installed.\r\n";
+const char kRebootAdvice[] = "Some files were in use during the install.  You will need to "
+                             "reboot your computer to complete the %s driver installation.\r\n";
+const char kInstallAdvice[] = "Click the <Install> button to install the %s drivers.\r\n";
+
+const char* driver_kind_name(DriverKind kind) {
+    switch (kind) {
+    case NoDriver:
+        return "no";
+    case Generic:
+        return "generic";
+    case Rumble:
+        return "rumble";
+    }
+    return "no";
+}
+
+void append_report(const char* text) {
+    text_append(report_buffers.report_text, kReportRoom, text);
+}
+
+// The header, the rule, one line per AdapterEntry (or "None") and the two empty lines; returns
+// the bits that the listed adapters set.
+DWORD compose_port_section(const char* mempak_suffix) {
+    DWORD flags = 0;
+    append_report(kHeaderLine);
+    for (int i = 0; i < kRuleLength; ++i)
+        append_report(kRuleCharacter);
+    append_report(kLineEnd);
+    int count = adapter_list.count;
+    if (count < 0)
+        count = 0;
+    if (count > kAdapterListRoom)
+        count = kAdapterListRoom;
+    for (int i = 0; i < count; ++i) {
+        const AdapterEntry& entry = adapter_list.entries[i];
+        text_append_format(report_buffers.report_text, kReportRoom, kPortLine,
+                           text_length(entry.label, kAdapterLabelRoom), entry.label,
+                           driver_kind_name(entry.kind), entry.kind == Rumble ? mempak_suffix : "",
+                           entry.plugged ? "" : kNotPluggedIn);
+        if (entry.kind == NoDriver)
+            flags |= kAdapterWithoutDriver;
+        else if (entry.kind == Generic)
+            flags |= kNeedsInstall;
+    }
+    if (count == 0)
+        append_report(kNoPorts);
+    append_report(kTwoEmptyLines);
+    return flags;
+}
+
+int is_installer_version(const char* version) {
+    return text_equal(version, kInstallerVersion);
+}
+
+// The driver file lines and the loaded driver's line; returns the bits they set and adds the
+// lines written to *line_count.
+DWORD compose_driver_lines(const char* loaded_version, int* line_count) {
+    DWORD flags = 0;
+    char version[kVersionRoom];
+
+    version[0] = '\0';
+    if (query_file_version(version, kRumbleFile, 1)) {
+        if (!is_installer_version(version))
+            flags |= kVersionMismatch;
+        text_append_format(report_buffers.report_text, kReportRoom, kRumbleFileLine, version);
+        ++*line_count;
+    } else {
+        flags |= kNeedsInstall;
+    }
+
+    version[0] = '\0';
+    if (query_file_version(version, kMempakFile, 1)) {
+        if (!is_installer_version(version))
+            flags |= kVersionMismatch;
+        text_append_format(report_buffers.report_text, kReportRoom, kMempakFileLine, version);
+        ++*line_count;
+    }
+
+    version[0] = '\0';
+    if (query_file_version(version, kKernelFile, 0)) {
+        if (!is_installer_version(version))
+            flags |= kNeedsInstall;
+        text_append_format(report_buffers.report_text, kReportRoom, kKernelFileLine, version);
+        ++*line_count;
+    } else {
+        flags |= kNeedsInstall;
+    }
+
+    if (loaded_version[0] != '\0') {
+        if (!is_installer_version(loaded_version))
+            flags |= kVersionMismatch;
+        text_append_format(report_buffers.report_text, kReportRoom, kLoadedDriverLine,
+                           loaded_version);
+        ++*line_count;
+    }
+    return flags;
+}
+
+// The advice line, chosen by the whole value of the flags.
+void append_advice(DWORD flags) {
+    char* text = report_buffers.report_text;
+    if (flags == 0)
+        text_append_format(text, kReportRoom, kInstalledAdvice, kInstallerVersion);
+    else if (flags == kVersionMismatch || flags == (kVersionMismatch | kAdapterWithoutDriver))
+        text_append_format(text, kReportRoom, kRebootAdvice, kInstallerVersion);
+    else
+        text_append_format(text, kReportRoom, kInstallAdvice, kInstallerVersion);
+}
+
+} // namespace
+
+DWORD refresh_report(HWND, int force) {
+    text_copy(report_buffers.previous_key, kReportRoom, report_buffers.report_key);
+    DWORD flags = 0;
+    adapter_list.count = 0;
+    report_buffers.report_text[0] = '\0';
+
+    collect_plugged_adapters();
+    walk_adapter_instances(0);
+    sort_adapter_list();
+
+    const char* mempak_suffix = memory_pack_component_present() ? kMemoryPackSuffix : "";
+    flags |= compose_port_section(mempak_suffix);
+
+    char loaded_version[kVersionRoom];
+    query_loaded_driver_version(loaded_version);
+    text_copy(report_buffers.report_key, kReportRoom, report_buffers.report_text);
+    text_append(report_buffers.report_key, kReportRoom, loaded_version);
+
+    // Unchanged ports and running driver: the shown report stays as it is.
+    if (!force && text_equal(report_buffers.report_key, report_buffers.previous_key))
+        return 0;
+
+    append_report(kInstalledDriversLine);
+    int line_count = 0;
+    flags |= compose_driver_lines(loaded_version, &line_count);
+    if (line_count == 0)
+        append_report(kNoDriversLine);
+    append_report(kTwoEmptyLines);
+    append_advice(flags);
+
+    SendMessageA(app.report_edit, WM_SETTEXT, 0,
+                 reinterpret_cast<LPARAM>(report_buffers.report_text));
+    return flags;
+}

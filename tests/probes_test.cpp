@@ -1,0 +1,166 @@
+// The driver probes: the FileVersion text of a driver file (with the existence test behind it
+// and the bounds of the path and version buffers), the running driver's version reply, and the
+// memory-pack component's registration.
+#include <cstring>
+
+#include "report/report.h"
+#include "tests/sim_test.h"
+
+namespace {
+
+using ProbesTest = SimTest;
+
+const char kRumbleFile[] = "C:\\WINDOWS\\system32\\zelkqx7f.dll";
+const char kKernelFile[] = "C:\\WINDOWS\\system32\\drivers\\zelkqx7.sys";
+const char kMemoryPackKey[] = "CLSID\\{4E2A9D13-C605-11d3-9A41-0C5F7B2E8D60}";
+
+// The probe's answer for the rumble driver file, or "missing" when it found nothing.
+std::string rumble_version() {
+    char out[kVersionRoom];
+    std::strcpy(out, "missing");
+    if (query_file_version(out, "zelkqx7f.dll", 1) != 1) {
+        EXPECT_STREQ(out, "missing") << "a probe that finds nothing leaves the buffer";
+    }
+    return out;
+}
+
+std::string loaded_version() {
+    char out[kVersionRoom];
+    std::strcpy(out, "stale");
+    query_loaded_driver_version(out);
+    return out;
+}
+
+TEST_F(ProbesTest, FileVersionOfTheUsEnglishBlockIsTheVersionText) {
+    sim::put_version_file(kRumbleFile, "1.2.78");
+    EXPECT_EQ(rumble_version(), "1.2.78");
+    sim::put_version_file(kRumbleFile, "1, 2, 78, 0");
+    EXPECT_EQ(rumble_version(), "1, 2, 78, 0");
+}
+
+TEST_F(ProbesTest, FileThatOpensWithoutUsableVersionReadsAsOneZeroOne) {
+    sim::put_version_file(kRumbleFile, std::nullopt);
+    EXPECT_EQ(rumble_version(), "1.0.1");
+    sim::put_version_file(kRumbleFile, "1.2.78", "040904B0");
+    EXPECT_EQ(rumble_version(), "1.0.1");
+    sim::put_version_file_blocks(kRumbleFile, {{"040904E4", {{"ProductVersion", "1.2.78"}}}});
+    EXPECT_EQ(rumble_version(), "1.0.1");
+    EXPECT_EQ(sim::count_calls("CreateFileA"), 3);
+}
+
+TEST_F(ProbesTest, MissingOrUnreadableFileIsNotFoundAndLeavesTheBuffer) {
+    EXPECT_EQ(rumble_version(), "missing");
+    sim::put_version_file(kRumbleFile, "1.2.78");
+    sim::hold_file(kRumbleFile, GENERIC_READ | GENERIC_WRITE, 0);
+    EXPECT_EQ(rumble_version(), "missing");
+}
+
+TEST_F(ProbesTest, KernelFileIsLookedForUnderTheWindowsDirectoryWithOneSeparator) {
+    sim::put_version_file(kKernelFile, "1.2.77");
+    char out[kVersionRoom] = "";
+    EXPECT_EQ(query_file_version(out, "system32\\drivers\\zelkqx7.sys", 0), 1);
+    EXPECT_STREQ(out, "1.2.77");
+    ASSERT_EQ(sim::count_calls("GetWindowsDirectoryA"), 1);
+    EXPECT_EQ(sim::calls_of("GetWindowsDirectoryA")[0].args, "size=100");
+    EXPECT_EQ(sim::calls_of("GetFileVersionInfoSizeA")[0].args, kKernelFile);
+}
+
+TEST_F(ProbesTest, VersionTextLongerThanTheBufferIsCutToFiftyOneCharacters) {
+    std::string long_version = "1.2.78." + std::string(60, '9');
+    sim::put_version_file(kRumbleFile, long_version);
+    char out[kVersionRoom + 8];
+    std::memset(out, 'x', sizeof out);
+    EXPECT_EQ(query_file_version(out, "zelkqx7f.dll", 1), 1);
+    EXPECT_EQ(std::string(out), long_version.substr(0, kVersionRoom - 1));
+    EXPECT_EQ(out[kVersionRoom], 'x') << "written past the version buffer";
+}
+
+TEST_F(ProbesTest, DirectoryLeavingNoRoomForTheNameFindsNothing) {
+    // 86 characters, the separator and the 12 of the name fill the 100 bytes exactly.
+    std::string fits = "C:\\" + std::string(83, 'd');
+    sim::set_system_directory(fits);
+    sim::put_version_file(fits + "\\zelkqx7f.dll", "1.2.78");
+    EXPECT_EQ(rumble_version(), "1.2.78");
+
+    std::string too_long = fits + "e";
+    sim::set_system_directory(too_long);
+    sim::put_version_file(too_long + "\\zelkqx7f.dll", "1.2.78");
+    EXPECT_EQ(rumble_version(), "missing");
+
+    std::string longer_than_room = "C:\\" + std::string(120, 'd');
+    sim::set_system_directory(longer_than_room);
+    sim::put_version_file(longer_than_room + "\\zelkqx7f.dll", "1.2.78");
+    EXPECT_EQ(rumble_version(), "missing");
+    EXPECT_EQ(sim::count_calls("GetFileVersionInfoSizeA"), 1) << "only the fitting path is read";
+}
+
+TEST_F(ProbesTest, FailingCallsEndInTheExistenceTestOrNotFound) {
+    sim::put_version_file(kRumbleFile, "1.2.78");
+    for (const char* function :
+         {"GetFileVersionInfoSizeA", "GlobalAlloc", "GetFileVersionInfoA", "VerQueryValueA"}) {
+        sim::fail_call(function, 1);
+        EXPECT_EQ(rumble_version(), "1.0.1") << function;
+    }
+    sim::fail_call("GetSystemDirectoryA", 1);
+    EXPECT_EQ(rumble_version(), "missing");
+    sim::fail_calls_from("GetFileVersionInfoSizeA", 1);
+    sim::fail_call("CreateFileA", 1);
+    EXPECT_EQ(rumble_version(), "missing");
+}
+
+TEST_F(ProbesTest, EveryFailingCallLeavesNothingOpen) {
+    sim::put_version_file(kRumbleFile, "1.2.78");
+    sim::set_control_device(std::vector<uint8_t>{1, 2, 0x4E, 0});
+    sim::add_registry_key(HKEY_CLASSES_ROOT, kMemoryPackKey);
+    for (long k = 1; k < 30; ++k) {
+        sim::clear_failures();
+        sim::fail_global_call(k, false);
+        char out[kVersionRoom] = "";
+        query_file_version(out, "zelkqx7f.dll", 1);
+        query_loaded_driver_version(out);
+        memory_pack_component_present();
+        EXPECT_EQ(sim::open_summary(), "") << "failing call " << k;
+    }
+}
+
+TEST_F(ProbesTest, LoadedDriverReplyReadsAsThreeUnsignedNumbers) {
+    sim::set_control_device(std::vector<uint8_t>{0x01, 0x02, 0x4E, 0x00});
+    EXPECT_EQ(loaded_version(), "1.2.78");
+    sim::set_control_device(std::vector<uint8_t>{0x00, 0x00, 0xFF, 0xFF});
+    EXPECT_EQ(loaded_version(), "0.0.65535");
+    sim::set_control_device(std::vector<uint8_t>{0xFF, 0x80, 0x00, 0x01});
+    EXPECT_EQ(loaded_version(), "255.128.256");
+    ASSERT_EQ(sim::count_calls("DeviceIoControl"), 3);
+    EXPECT_EQ(sim::calls_of("DeviceIoControl")[0].args,
+              "\\\\.\\Zelk_QX7 code=0xb98c2044 in=0 out=4");
+    EXPECT_EQ(sim::calls_of("CreateFileA")[0].args,
+              "\\\\.\\Zelk_QX7 access=0xc0000000 share=0x3 disposition=3");
+}
+
+TEST_F(ProbesTest, LoadedDriverIsEmptyWhenAbsentAndUnansweredWhenItsReplyIsWrong) {
+    EXPECT_EQ(loaded_version(), "");
+    sim::set_control_device(std::vector<uint8_t>{0x01, 0x02});
+    EXPECT_EQ(loaded_version(), "?.?.?");
+    sim::set_control_device(std::vector<uint8_t>{});
+    EXPECT_EQ(loaded_version(), "?.?.?");
+    sim::set_control_device(std::nullopt);
+    EXPECT_EQ(loaded_version(), "?.?.?");
+    EXPECT_EQ(sim::count_calls("CloseHandle"), 3);
+}
+
+TEST_F(ProbesTest, MemoryPackComponentIsItsClassKeyAndKeysCloseInnerFirst) {
+    EXPECT_EQ(memory_pack_component_present(), 0);
+    sim::add_registry_key(HKEY_CLASSES_ROOT, "CLSID\\{00000000-0000-0000-0000-000000000000}");
+    EXPECT_EQ(memory_pack_component_present(), 0);
+    sim::add_registry_key(HKEY_CLASSES_ROOT, kMemoryPackKey);
+    sim::clear_log();
+    EXPECT_EQ(memory_pack_component_present(), 1);
+    auto closes = sim::calls_of("RegCloseKey");
+    ASSERT_EQ(closes.size(), 2u);
+    EXPECT_EQ(closes[0].args, std::string("HKCR\\") + kMemoryPackKey);
+    EXPECT_EQ(closes[1].args, "HKCR\\CLSID");
+    sim::deny_registry_key(HKEY_CLASSES_ROOT, kMemoryPackKey);
+    EXPECT_EQ(memory_pack_component_present(), 0);
+}
+
+} // namespace
