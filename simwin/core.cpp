@@ -161,6 +161,7 @@ namespace detail {
 bool enter(const char* function, const std::string& args) {
     Core& c = core();
     c.log.push_back(Call{function, args});
+    call_entered(function);
     ++c.total;
     int n = ++c.per_function[function];
     bool fail = false;

@@ -17,6 +17,9 @@ bool enter(const char* function, const std::string& args = std::string());
 std::string format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 void count_open(Resource resource, int delta);
+// Called by enter() for every simulated call: the user interface model lets a call take virtual
+// time (sim::set_call_duration).
+void call_entered(const char* function);
 
 // ---- kernel handles ----------------------------------------------------------------------------
 enum class HandleKind { Controller, Hub, File, ControlDevice };
