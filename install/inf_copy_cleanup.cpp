@@ -87,9 +87,10 @@ int read_current_version_value(char* buffer, int size, const char* value_name) {
                 char source[kPathRoom];
                 text_copy(source, sizeof source, buffer);
                 // The expansion answers the room it needs when the room is too small: such an
-                // expansion does not fit and counts as a failure.
+                // expansion does not fit and counts as a failure, as does one left unterminated.
                 DWORD needed = ExpandEnvironmentStringsA(source, buffer, static_cast<DWORD>(size));
-                if (needed == 0 || needed > static_cast<DWORD>(size))
+                if (needed == 0 || needed > static_cast<DWORD>(size) ||
+                    text_length(buffer, size) >= size)
                     result = 0;
             }
             if (result && buffer[0] == '\0')

@@ -1,0 +1,66 @@
+// The plugged-in adapters taken from a topology scan, and the whole list as a refresh builds it:
+// plugged adapters, configured instances from the walk, in sorted order.
+#include "tests/devices_machine.h"
+
+namespace {
+
+using DevicesCollectTest = DevicesTest;
+
+TEST_F(DevicesCollectTest, PluggedAdaptersAreListedInTableOrderWithTheirDriverKind) {
+    auto& root = sim::add_controller(0).root_hub(2);
+    root.add_hub(1, 4).add_adapter(2, true, "Quorvale (rumble)");
+    root.add_adapter(2);
+
+    collect_plugged_adapters();
+
+    EXPECT_EQ(listed(), "A12 plugged rumble, A2 plugged no");
+}
+
+TEST_F(DevicesCollectTest, AdapterWithoutANodeIsListedWithNoDriver) {
+    sim::add_controller(0).root_hub(2).add_adapter(1, false, "Quorvale (rumble)");
+    collect_plugged_adapters();
+    EXPECT_EQ(listed(), "A1 plugged no");
+}
+
+TEST_F(DevicesCollectTest, HubsAloneAddNothing) {
+    sim::add_controller(0).root_hub(2).add_hub(2, 4);
+    collect_plugged_adapters();
+    EXPECT_EQ(adapter_list.count, 0);
+}
+
+TEST_F(DevicesCollectTest, CollectingAppendsBehindEntriesAlreadyCounted) {
+    sim::add_controller(0).root_hub(1).add_adapter(1);
+    append_adapter_entry(0, "*9", Generic);
+    collect_plugged_adapters();
+    EXPECT_EQ(listed(), "*9 configured generic, A1 plugged no");
+}
+
+TEST_F(DevicesCollectTest, MoreAdaptersThanTheListHoldsFillItAndNoMore) {
+    auto& root = sim::add_controller(0).root_hub(4);
+    for (int h = 1; h <= 4; ++h) {
+        auto& hub = root.add_hub(h, 8);
+        for (int p = 1; p <= 8; ++p)
+            hub.add_adapter(p);
+    }
+
+    collect_plugged_adapters();
+
+    EXPECT_EQ(adapter_list.count, kAdapterListRoom);
+    EXPECT_STREQ(adapter_list.entries[kAdapterListRoom - 1].label, "A46");
+}
+
+TEST_F(DevicesCollectTest, RefreshListsPluggedAndUnpluggedAdaptersInOrder) {
+    auto& root = sim::add_controller(0).root_hub(4);
+    root.add_adapter(2, true, "Quorvale (rumble)");
+    root.add_adapter(3);
+    root.unplug(3);
+
+    collect_plugged_adapters();
+    walk_adapter_instances(0);
+    sort_adapter_list();
+
+    // The unplugged adapter's nodes are phantoms: no parent to climb, so no hub is found.
+    EXPECT_EQ(listed(), "*3 configured no, A2 plugged rumble");
+}
+
+} // namespace
