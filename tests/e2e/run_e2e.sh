@@ -18,6 +18,14 @@ win64=$(cd "$1" && pwd)
 mkdir -p "$2"
 work=$(cd "$2" && pwd)
 case_name=$3
+case $case_name in
+prefix | bare | installed | reboot | unversioned | install | uninstall | install-reboot) ;;
+*)
+    echo "unknown case $case_name (prefix, bare, installed, reboot, unversioned, install," \
+        "uninstall, install-reboot)" >&2
+    exit 2
+    ;;
+esac
 
 skip() {
     echo "SKIP: $*"
@@ -53,7 +61,7 @@ driver=$win64/qdi_wine_driver.exe
 package=$win64/package
 variants=$win64/driver-variants
 
-export WINEPREFIX="$work/prefix"
+export WINEPREFIX="$work/wine-prefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINELOADER="$wine_loader"
@@ -261,7 +269,13 @@ installed)
     drive wait
     expect_report installed "$expected-installed"
     screenshot installed
-    exit_installer
+    # Closing the window from its system menu ends the program just like Exit.
+    drive close closed
+    status=0
+    wait "$installer_pid" || status=$?
+    installer_pid=
+    [ "$status" -eq 0 ] || fail "the installer exited with code $status after closing"
+    echo "ok: closing the window ends the program with exit code 0"
     ;;
 reboot)
     place_driver_files "$variants/zelkqx7f-1.2.77.dll"
@@ -322,9 +336,6 @@ install-reboot)
     expect_report after-install "$expected-after"
     screenshot after-install
     exit_installer
-    ;;
-*)
-    fail "unknown case (bare, installed, reboot, unversioned, install, uninstall, install-reboot)"
     ;;
 esac
 remove_driver_files

@@ -10,6 +10,7 @@
 //     click:ID             press the button with identifier ID (BM_CLICK) and wait until the
 //                          installer has handled it
 //     post:ID              post WM_COMMAND ID to the main window, as a menu choice does
+//     close                choose Close from the main window's system menu
 //     alt:C                bring the main window to the front and type Alt+C (C one character)
 //     about:FILE           wait for the About box and write the text of its control 1000 to FILE
 //     escape               type Escape into the About box and wait until it has closed
@@ -89,9 +90,12 @@ bool write_file(const std::string& path, const std::string& text) {
     return (fclose(file) == 0 && written) || fail("cannot write " + path);
 }
 
+// Steps after the first invocation's "wait" find the window at once.
 bool need_main_window() {
+    if (!main_window)
+        main_window = find_main_window();
     if (!main_window || !IsWindow(main_window))
-        return fail("the main window is not there (no 'wait' step, or it has closed)");
+        return fail("the main window is not there");
     return true;
 }
 
@@ -191,6 +195,11 @@ bool run_step(const std::string& step) {
             return false;
         if (!PostMessageA(main_window, WM_COMMAND, static_cast<WPARAM>(id), 0))
             return fail("cannot post command " + argument);
+        return true;
+    }
+    if (name == "close") {
+        if (!PostMessageA(main_window, WM_SYSCOMMAND, SC_CLOSE, 0))
+            return fail("cannot post the Close command");
         return true;
     }
     if (name == "alt") {
