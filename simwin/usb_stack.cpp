@@ -1,10 +1,10 @@
 // The simulated USB stack: host controllers, hubs and devices with their device-tree nodes, the
 // CreateFileA hook for \\.\HCDn and hub names, and the six USB I/O controls answered byte for
 // byte as the published reply structures lay them out.
+#include <cstddef>
 #include <cstring>
 #include <stdexcept>
 
-#include "platform/platform.h"
 #include "simwin/internal.h"
 
 namespace sim {
@@ -22,14 +22,74 @@ constexpr DWORD kHubParentIdBase = 0x1F2E3D4C;
 constexpr DWORD kFunctionParentIdBase = 0x2A3B4C5D;
 constexpr DWORD kRootHubIdBase = 0x2F9B0B6E;
 
-// USB_NODE_CONNECTION_INFORMATION without pipes, and USB_NODE_INFORMATION.
-constexpr DWORD kConnectionInformationFixed = 35;
-constexpr DWORD kNodeInformationFixed = 76;
+// The published USB I/O controls: CTL_CODE(FILE_DEVICE_USB, function, METHOD_BUFFERED,
+// FILE_ANY_ACCESS). The simulation spells out its own copies of the codes and layouts, so a
+// wrong constant on the program's side shows as a wrong answer.
+constexpr DWORD usb_control(DWORD function) {
+    return (0x22u << 16) | (function << 2);
+}
+constexpr DWORD kGetHcdDriverKeyName = usb_control(265);
+constexpr DWORD kGetRootHubName = usb_control(258);
+constexpr DWORD kGetNodeInformation = usb_control(258);
+constexpr DWORD kGetNodeConnectionInformation = usb_control(259);
+constexpr DWORD kGetNodeConnectionName = usb_control(261);
+constexpr DWORD kGetNodeConnectionDriverKeyName = usb_control(264);
+static_assert(kGetHcdDriverKeyName == 0x220424 && kGetNodeConnectionDriverKeyName == 0x220420);
+
+#pragma pack(push, 1)
+struct UsbDeviceDescriptor {
+    BYTE bLength;
+    BYTE bDescriptorType;
+    WORD bcdUSB;
+    BYTE bDeviceClass;
+    BYTE bDeviceSubClass;
+    BYTE bDeviceProtocol;
+    BYTE bMaxPacketSize0;
+    WORD idVendor;
+    WORD idProduct;
+    WORD bcdDevice;
+    BYTE iManufacturer;
+    BYTE iProduct;
+    BYTE iSerialNumber;
+    BYTE bNumConfigurations;
+};
+// USB_NODE_CONNECTION_INFORMATION up to its (here always empty) pipe list.
+struct NodeConnectionInformation {
+    ULONG ConnectionIndex;
+    UsbDeviceDescriptor DeviceDescriptor;
+    BYTE CurrentConfigurationValue;
+    BYTE LowSpeed;
+    BYTE DeviceIsHub;
+    WORD DeviceAddress;
+    ULONG NumberOfOpenPipes;
+    DWORD ConnectionStatus;
+};
+struct UsbHubDescriptor {
+    BYTE bDescriptorLength;
+    BYTE bDescriptorType;
+    BYTE bNumberOfPorts;
+    WORD wHubCharacteristics;
+    BYTE bPowerOnToPowerGood;
+    BYTE bHubControlCurrent;
+    BYTE bRemoveAndPowerMask[64];
+};
+// USB_NODE_INFORMATION of a hub node.
+struct NodeInformation {
+    DWORD NodeType; // UsbHub 0
+    UsbHubDescriptor HubDescriptor;
+    BYTE HubIsBusPowered;
+};
+#pragma pack(pop)
+static_assert(sizeof(NodeConnectionInformation) == 35);
+static_assert(offsetof(NodeConnectionInformation, ConnectionStatus) == 31);
+static_assert(sizeof(NodeInformation) == 76);
+
+constexpr DWORD kConnectionNameFixed = 10; // ConnectionIndex, ActualLength, one character
 constexpr BYTE kHubDescriptorType = 0x29;
 constexpr BYTE kHubDescriptorLength = 9;
 constexpr BYTE kHubDeviceClass = 9;
-constexpr BYTE kDeviceDescriptorLength = 18;
 constexpr BYTE kDeviceDescriptorType = 1;
+constexpr WORD kUsb20 = 0x0200;
 
 struct Stack {
     std::unique_ptr<UsbController> controllers[kControllerSlots];
@@ -101,8 +161,9 @@ void put_dword(std::vector<BYTE>& reply, size_t offset, DWORD value) {
     std::memcpy(reply.data() + offset, &value, sizeof value);
 }
 
-void put_word(std::vector<BYTE>& reply, size_t offset, WORD value) {
-    std::memcpy(reply.data() + offset, &value, sizeof value);
+template <typename Reply> std::vector<BYTE> as_bytes(const Reply& reply) {
+    const BYTE* bytes = reinterpret_cast<const BYTE*>(&reply);
+    return std::vector<BYTE>(bytes, bytes + sizeof reply);
 }
 
 // Copies the reply into the caller's output buffer as the I/O manager does for a buffered
@@ -160,12 +221,12 @@ BOOL string_reply(const UsbStringQuery& query, const std::optional<std::string>&
 
 BOOL controller_ioctl(UsbController& hc, DWORD code, void* out, DWORD out_size, DWORD* returned) {
     switch (code) {
-    case kIoctlGetHcdDriverKeyName: {
+    case kGetHcdDriverKeyName: {
         Node* n = node(hc.node);
         std::optional<std::string> key = n ? n->driver_key : std::nullopt;
         return string_reply(hc.driver_key, key, {}, out, out_size, returned);
     }
-    case kIoctlUsbGetRootHubName: {
+    case kGetRootHubName: {
         std::optional<std::string> name;
         if (hc.root)
             name = hc.root->name;
@@ -186,20 +247,19 @@ DWORD read_index(const void* in, DWORD in_size) {
 BOOL node_information(UsbHub& hub, void* out, DWORD out_size, DWORD* returned) {
     if (hub.node_info_fails)
         return fail(ERROR_GEN_FAILURE);
-    if (!out || out_size < kNodeInformationFixed)
+    if (!out || out_size < sizeof(NodeInformation))
         return fail(ERROR_INVALID_PARAMETER);
-    std::vector<BYTE> reply(kNodeInformationFixed, 0);
-    put_dword(reply, 0, 0); // NodeType UsbHub
-    reply[4] = kHubDescriptorLength;
-    reply[5] = kHubDescriptorType;
-    reply[kNodeInformationPortCountOffset] = static_cast<BYTE>(hub.port_count());
-    return deliver(reply, out, returned);
+    NodeInformation info = {};
+    info.HubDescriptor.bDescriptorLength = kHubDescriptorLength;
+    info.HubDescriptor.bDescriptorType = kHubDescriptorType;
+    info.HubDescriptor.bNumberOfPorts = static_cast<BYTE>(hub.port_count());
+    return deliver(as_bytes(info), out, returned);
 }
 
 BOOL connection_information(UsbHub& hub, const void* in, DWORD in_size, void* out, DWORD out_size,
                             DWORD* returned) {
-    if (!in || in_size < kConnectionInformationFixed || !out ||
-        out_size < kConnectionInformationFixed)
+    if (!in || in_size < sizeof(NodeConnectionInformation) || !out ||
+        out_size < sizeof(NodeConnectionInformation))
         return fail(ERROR_INVALID_PARAMETER);
     DWORD index = read_index(in, in_size);
     if (index < 1 || index > static_cast<DWORD>(hub.port_count()))
@@ -207,23 +267,24 @@ BOOL connection_information(UsbHub& hub, const void* in, DWORD in_size, void* ou
     UsbPort& port = hub.port(static_cast<int>(index));
     if (port.connection_fails)
         return fail(ERROR_GEN_FAILURE);
-    std::vector<BYTE> reply(kConnectionInformationFixed, 0);
-    put_dword(reply, kConnectionInformationIndexOffset, index);
+    NodeConnectionInformation info = {};
+    info.ConnectionIndex = index;
     UsbDevice* device = port.device.get();
     if (device && device->plugged) {
-        reply[4] = kDeviceDescriptorLength;
-        reply[5] = kDeviceDescriptorType;
-        put_word(reply, 6, 0x0200); // bcdUSB
-        reply[8] = device->is_hub() ? kHubDeviceClass : 0;
-        put_word(reply, kConnectionInformationVendorOffset, device->vendor);
-        put_word(reply, kConnectionInformationProductOffset, device->product);
-        reply[21] = 1; // bNumConfigurations
-        reply[22] = 1; // CurrentConfigurationValue
-        reply[kConnectionInformationIsHubOffset] = device->is_hub() ? 1 : 0;
-        put_word(reply, 25, static_cast<WORD>(index + 1)); // DeviceAddress
-        put_dword(reply, kConnectionInformationStatusOffset, device->status);
+        UsbDeviceDescriptor& d = info.DeviceDescriptor;
+        d.bLength = sizeof d;
+        d.bDescriptorType = kDeviceDescriptorType;
+        d.bcdUSB = kUsb20;
+        d.bDeviceClass = device->is_hub() ? kHubDeviceClass : 0;
+        d.idVendor = device->vendor;
+        d.idProduct = device->product;
+        d.bNumConfigurations = 1;
+        info.CurrentConfigurationValue = 1;
+        info.DeviceIsHub = device->is_hub() ? 1 : 0;
+        info.DeviceAddress = static_cast<WORD>(index + 1);
+        info.ConnectionStatus = device->status;
     }
-    return deliver(reply, out, returned);
+    return deliver(as_bytes(info), out, returned);
 }
 
 BOOL hub_ioctl(UsbHub& hub, DWORD code, void* in, DWORD in_size, void* out, DWORD out_size,
@@ -231,13 +292,13 @@ BOOL hub_ioctl(UsbHub& hub, DWORD code, void* in, DWORD in_size, void* out, DWOR
     if (!hub.reachable())
         return fail(ERROR_DEVICE_NOT_CONNECTED);
     switch (code) {
-    case kIoctlUsbGetNodeInformation:
+    case kGetNodeInformation:
         return node_information(hub, out, out_size, returned);
-    case kIoctlUsbGetNodeConnectionInformation:
+    case kGetNodeConnectionInformation:
         return connection_information(hub, in, in_size, out, out_size, returned);
-    case kIoctlUsbGetNodeConnectionName:
-    case kIoctlUsbGetNodeConnectionDriverKeyName: {
-        if (!in || in_size < kConnectionNameFixedSize)
+    case kGetNodeConnectionName:
+    case kGetNodeConnectionDriverKeyName: {
+        if (!in || in_size < kConnectionNameFixed)
             return fail(ERROR_INVALID_PARAMETER);
         DWORD index = read_index(in, in_size);
         if (index < 1 || index > static_cast<DWORD>(hub.port_count()))
@@ -247,7 +308,7 @@ BOOL hub_ioctl(UsbHub& hub, DWORD code, void* in, DWORD in_size, void* out, DWOR
             device = nullptr;
         std::vector<BYTE> prefix(sizeof(DWORD));
         std::memcpy(prefix.data(), &index, sizeof index);
-        if (code == kIoctlUsbGetNodeConnectionDriverKeyName) {
+        if (code == kGetNodeConnectionDriverKeyName) {
             if (!device)
                 return fail(ERROR_INVALID_PARAMETER);
             return string_reply(device->driver_key, device->reported_driver_key(), prefix, out,
