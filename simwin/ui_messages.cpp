@@ -310,7 +310,10 @@ bool sim::detail::translate_message(const MSG* msg) {
 
 LRESULT WINAPI DispatchMessageA(const MSG* msg) {
     if (enter("DispatchMessageA",
-              msg ? format("%p msg=%#x", static_cast<void*>(msg->hwnd), msg->message) : ""))
+              msg ? format("%p msg=%#x wparam=%#lx t=%llu", static_cast<void*>(msg->hwnd),
+                           msg->message, static_cast<unsigned long>(msg->wParam),
+                           static_cast<unsigned long long>(sim::detail::state().now))
+                  : ""))
         return 0;
     return sim::detail::dispatch_message(msg);
 }

@@ -177,6 +177,19 @@ void set_client_size(HWND window, int width, int height) {
         return;
     object->client_width = width;
     object->client_height = height;
+    // What lay outside the new client area is no longer on screen.
+    std::vector<PaintedItem> kept;
+    for (PaintedItem item : object->surface) {
+        RECT cut{std::max(item.rect.left, LONG{0}), std::max(item.rect.top, LONG{0}),
+                 std::min(item.rect.right, static_cast<LONG>(width)),
+                 std::min(item.rect.bottom, static_cast<LONG>(height))};
+        if (cut.left >= cut.right || cut.top >= cut.bottom)
+            continue;
+        if (item.kind != PaintedItem::Text)
+            item.rect = cut;
+        kept.push_back(item);
+    }
+    object->surface = kept;
     detail::send_message(window, WM_SIZE, 0, MAKELPARAM(width, height));
     const detail::WindowClass* window_class = nullptr;
     auto it = detail::state().classes.find(detail::upper(object->class_name));

@@ -1,0 +1,29 @@
+// The About box: names the product and the installer version in its text line and ends on OK
+// or Escape.
+#include "app/main_window.h"
+#include "platform/text.h"
+
+namespace {
+
+const int kAboutTextId = 1000;
+const int kAboutLineRoom = 100;
+
+} // namespace
+
+INT_PTR CALLBACK about_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
+    if (message == WM_INITDIALOG) {
+        char line[kAboutLineRoom] = "";
+        text_append(line, sizeof line, "Quorvale");
+        text_append(line, sizeof line, " ");
+        text_append(line, sizeof line, "Driver Installer");
+        text_append(line, sizeof line, " - ");
+        text_append(line, sizeof line, app.version_text);
+        SetDlgItemTextA(dialog, kAboutTextId, line);
+        return 1;
+    }
+    if (message == WM_COMMAND && (LOWORD(wparam) == IDOK || LOWORD(wparam) == IDCANCEL)) {
+        EndDialog(dialog, LOWORD(wparam));
+        return 1;
+    }
+    return 0;
+}
