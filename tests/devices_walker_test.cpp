@@ -175,4 +175,24 @@ TEST_F(DevicesWalkerTest, ListIsWalkedOnlyWithinTheFetchedBlock) {
     EXPECT_EQ(listed(), "");
 }
 
+TEST_F(DevicesWalkerTest, AnyFailingCallOfEitherModeLeavesNothingOpen) {
+    for (int remove = 0; remove <= 1; ++remove) {
+        long calls = 0;
+        for (long k = 0; k == 0 || k <= calls; ++k) {
+            SetUp();
+            add_configured("USB\\VID_0E1C&PID_0001\\5&1&0&3", "{usb}\\0001", "oem5.inf");
+            add_configured("HID\\VID_0E1C&PID_0001\\6&1&0&0000", "{hid}\\0002", "oem6.inf");
+            sim::put_file("C:\\Drivers\\oem5.inf", kInfHead);
+            long before = sim::call_count();
+            if (k > 0)
+                sim::fail_global_call(k, false);
+            walk_adapter_instances(remove);
+            if (k == 0)
+                calls = sim::call_count() - before;
+            EXPECT_EQ(sim::open_summary(), "") << "mode " << remove << ", call " << k;
+        }
+        EXPECT_GT(calls, 10) << remove;
+    }
+}
+
 } // namespace
