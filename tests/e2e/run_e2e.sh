@@ -186,9 +186,11 @@ stage_package() {
     cp "$1" "$stage/zelkqx7f.dll"
 }
 
+inf_trace=-all,trace+setupapi
+# start_installer [WINEDEBUG]: starts the program from the staging directory.
 start_installer() {
     mkdir -p "$stage"
-    (cd "$stage" && exec timeout -k 5 240 "$wine_loader" "$installer") \
+    (cd "$stage" && WINEDEBUG=${1:--all} exec timeout -k 5 240 "$wine_loader" "$installer") \
         >"$case_dir/installer.log" 2>&1 &
     installer_pid=$!
 }
@@ -214,6 +216,19 @@ expect_report() {
         fail "the report ($1) differs from the expected text"
     fi
     echo "ok: report $1"
+}
+
+# expect_inf_runs SECTION: the setupapi trace of the installer shows the section run with the
+# command line "SECTION 128 .\zelkqx7.inf", once through InstallHinfSection (which Wine hands
+# on to the wide entry) and once through InstallHinfSectionW, and no other command line.
+expect_inf_runs() {
+    log=$case_dir/installer.log
+    all=$(grep -c 'InstallHinfSectionW .*cmdline' "$log" || true)
+    good=$(grep -cF "cmdline L\"$1 128 .\\\\zelkqx7.inf\"" "$log" || true)
+    [ "$all" -eq 2 ] && [ "$good" -eq 2 ] ||
+        fail "expected two runs of '$1 128 .\\zelkqx7.inf', the trace shows $good of $all:
+$(grep 'InstallHinfSectionW' "$log")"
+    echo "ok: $1 ran through both INF entry points"
 }
 
 expect_file_text() {
@@ -299,11 +314,12 @@ install)
     stage_package "$package/zelkqx7f.dll"
     no_drivers_report >"$expected-before"
     driver_report 1.2.78 "$installed_advice" >"$expected-after"
-    start_installer
+    start_installer "$inf_trace"
     drive wait
     expect_report before-install "$expected-before"
     drive click:32771
     expect_report after-install "$expected-after"
+    expect_inf_runs DefaultInstall
     for file in "$system_dir/zelkqx7f.dll" "$system_dir/zelkqx7m.dll" \
         "$drivers_dir/zelkqx7.sys"; do
         [ -f "$file" ] || fail "Install did not copy $file"
@@ -316,11 +332,12 @@ uninstall)
     stage_package "$package/zelkqx7f.dll"
     driver_report 1.2.78 "$installed_advice" >"$expected-before"
     no_drivers_report >"$expected-after"
-    start_installer
+    start_installer "$inf_trace"
     drive wait
     expect_report before-uninstall "$expected-before"
     drive click:32773
     expect_report after-uninstall "$expected-after"
+    expect_inf_runs DefaultUninstall
     for file in "$system_dir/zelkqx7f.dll" "$system_dir/zelkqx7m.dll" \
         "$drivers_dir/zelkqx7.sys"; do
         [ ! -e "$file" ] || fail "Uninstall left $file"
