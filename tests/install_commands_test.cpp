@@ -1,0 +1,239 @@
+// The Install and Uninstall commands on the simulated machine: the INF section runs through the
+// entry points the Setup API module exports, after the removal walk and before the forced
+// refresh, and an install that leaves an adapter without a driver re-enumerates its hubs.
+#include <algorithm>
+
+#include "install/install.h"
+#include "tests/report_machine.h"
+#include "usb/port_table.h"
+
+using namespace report_machine;
+
+namespace {
+
+const char kInstallLine[] = "DefaultInstall 128 .\\zelkqx7.inf";
+const char kUninstallLine[] = "DefaultUninstall 128 .\\zelkqx7.inf";
+
+// The position in the call log of the first call of function at or after from; -1 when none.
+long first_call(const std::string& function, long from = 0) {
+    const std::vector<sim::Call>& log = sim::calls();
+    for (long i = from; i < static_cast<long>(log.size()); ++i)
+        if (log[static_cast<size_t>(i)].function == function)
+            return i;
+    return -1;
+}
+
+// The nodes that CM_Reenumerate_DevNode was asked to re-enumerate, in order.
+std::vector<DEVINST> reenumerated;
+
+} // namespace
+
+class InstallTest : public ReportTest {
+  protected:
+    void SetUp() override {
+        ReportTest::SetUp();
+        reenumerated.clear();
+        sim::on_reenumerate([](DEVINST node) { reenumerated.push_back(node); });
+    }
+    HWND window() const {
+        return reinterpret_cast<HWND>(app.report_edit);
+    }
+};
+
+TEST_F(InstallTest, InstallRunsDefaultInstallThroughTheAnsiEntryThenTheWideOne) {
+    install_command(window());
+
+    const std::vector<sim::InfRun>& runs = sim::inf_runs();
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs[0].entry, "InstallHinfSection");
+    EXPECT_EQ(runs[0].command_line, kInstallLine);
+    EXPECT_EQ(runs[0].show, 0);
+    EXPECT_EQ(runs[1].entry, "InstallHinfSectionW");
+    EXPECT_EQ(runs[1].command_line, kInstallLine);
+    EXPECT_EQ(runs[1].show, 5);
+    for (const sim::InfRun& run : runs) {
+        EXPECT_EQ(run.window, window());
+        EXPECT_NE(run.module, nullptr);
+    }
+}
+
+TEST_F(InstallTest, UninstallRunsDefaultUninstallThroughBothEntries) {
+    uninstall_command(window());
+
+    const std::vector<sim::InfRun>& runs = sim::inf_runs();
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs[0].command_line, kUninstallLine);
+    EXPECT_EQ(runs[1].command_line, kUninstallLine);
+}
+
+TEST_F(InstallTest, ModuleWithOneEntryPointRunsTheSectionOnceThroughIt) {
+    sim::set_setup_module(sim::SetupModule::AnsiEntryOnly);
+    install_command(window());
+    ASSERT_EQ(sim::inf_runs().size(), 1u);
+    EXPECT_EQ(sim::inf_runs()[0].entry, "InstallHinfSection");
+
+    sim::reset();
+    app.report_edit = CreateWindowExA(0, "Edit", "", ES_MULTILINE | ES_READONLY, 0, 0, 400, 300,
+                                      nullptr, nullptr, sim::program_instance(), nullptr);
+    sim::set_setup_module(sim::SetupModule::WideEntryOnly);
+    install_command(window());
+    ASSERT_EQ(sim::inf_runs().size(), 1u);
+    EXPECT_EQ(sim::inf_runs()[0].entry, "InstallHinfSectionW");
+    EXPECT_EQ(sim::inf_runs()[0].show, 5);
+}
+
+TEST_F(InstallTest, NoEntryPointOrNoModuleRunsNothingButTheReportIsStillShown) {
+    for (sim::SetupModule exports : {sim::SetupModule::NoEntries, sim::SetupModule::NotLoadable}) {
+        SCOPED_TRACE(static_cast<int>(exports));
+        sim::set_setup_module(exports);
+        SendMessageA(app.report_edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(""));
+        install_command(window());
+        EXPECT_TRUE(sim::inf_runs().empty());
+        EXPECT_EQ(advice(), "Click the <Install> button to install the 1.2.78 drivers.");
+    }
+}
+
+TEST_F(InstallTest, FailedWideConversionSkipsOnlyTheWideEntry) {
+    sim::fail_every_call("MultiByteToWideChar");
+    install_command(window());
+
+    ASSERT_EQ(sim::inf_runs().size(), 1u);
+    EXPECT_EQ(sim::inf_runs()[0].entry, "InstallHinfSection");
+}
+
+TEST_F(InstallTest, InstallRemovesInstancesRunsTheSectionRefreshesThenReenumerates) {
+    plug_adapter(0, 2, kNoDriver);
+    install_command(window());
+
+    long removal = first_call("SetupDiRemoveDevice");
+    long section = first_call("InstallHinfSection");
+    long shown = first_call("SendMessageA", section);
+    long reenumeration = first_call("CM_Reenumerate_DevNode");
+    ASSERT_NE(removal, -1);
+    EXPECT_LT(removal, section);
+    EXPECT_LT(section, shown);
+    EXPECT_LT(shown, reenumeration);
+    EXPECT_EQ(first_call("SendMessageA", reenumeration), -1) << "no refresh after re-enumeration";
+}
+
+// Each machine's forced refresh gives the flags named; only bit 4 asks for re-enumeration. The
+// removal walk takes every adapter's instance away, so a plugged adapter always comes out
+// without a driver until Windows binds one again.
+TEST_F(InstallTest, ReenumeratesForEveryResultWithAdapterWithoutDriverAndForNoOther) {
+    struct Case {
+        DWORD flags;
+        bool adapter;
+        std::optional<std::string> rumble, kernel;
+    };
+    const Case cases[] = {
+        {1, false, "1.2.78", std::nullopt}, {2, false, "1.2.77", "1.2.78"},
+        {3, false, "1.2.77", std::nullopt}, {4, true, "1.2.78", "1.2.78"},
+        {5, true, std::nullopt, "1.2.78"},  {6, true, "1.2.77", "1.2.78"},
+        {7, true, "1.2.77", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.flags);
+        sim::reset();
+        reenumerated.clear();
+        sim::on_reenumerate([](DEVINST node) { reenumerated.push_back(node); });
+        app.report_edit = CreateWindowExA(0, "Edit", "", ES_MULTILINE | ES_READONLY, 0, 0, 400, 300,
+                                          nullptr, nullptr, sim::program_instance(), nullptr);
+        install_driver_files(c.rumble, "1.2.78", c.kernel);
+        if (c.adapter)
+            plug_adapter(0, 2, kRumble);
+
+        install_command(window());
+
+        EXPECT_EQ(refresh_report(window(), 1), c.flags);
+        EXPECT_EQ(reenumerated.size(), c.adapter ? 1u : 0u);
+    }
+}
+
+TEST_F(InstallTest, UninstallNeverReenumerates) {
+    plug_adapter(0, 2, kNoDriver);
+    plug_adapter(1, 1, kNoDriver);
+    uninstall_command(window());
+
+    EXPECT_EQ(advice(), "Click the <Install> button to install the 1.2.78 drivers.");
+    EXPECT_TRUE(reenumerated.empty());
+}
+
+// Root hub A: adapter on port 1, an external hub on port 2 with an adapter on its port 1, and an
+// adapter on port 3. The table reads A, A1, A2, A21, A3.
+TEST_F(InstallTest, HubIsReenumeratedOnceForEachUnbrokenRunOfItsAdapters) {
+    sim::UsbHub& root = sim::add_controller(0).root_hub(3);
+    root.add_adapter(1);
+    sim::UsbHub& hub = root.add_hub(2, 4);
+    hub.add_adapter(1);
+    root.add_adapter(3);
+
+    reenumerate_adapter_hubs();
+
+    ASSERT_EQ(port_table.count, 5);
+    EXPECT_STREQ(port_table.entries[3].path, "A21");
+    EXPECT_EQ(reenumerated, (std::vector<DEVINST>{root.node, hub.node, root.node}));
+}
+
+TEST_F(InstallTest, AdaptersOnOneHubWithNothingBetweenThemGiveOneCall) {
+    sim::UsbHub& root = sim::add_controller(0).root_hub(4);
+    root.add_adapter(1);
+    root.add_adapter(3);
+
+    reenumerate_adapter_hubs();
+
+    EXPECT_EQ(reenumerated, std::vector<DEVINST>{root.node});
+}
+
+TEST_F(InstallTest, AdapterWhoseHubIsNotInTheTreeCausesNoCall) {
+    sim::UsbController& hc = sim::add_controller(0);
+    hc.root_hub(2).add_adapter(1);
+    hc.driver_key.fails = true; // the root hub's label is "@" alone: no node matches it
+
+    reenumerate_adapter_hubs();
+
+    EXPECT_EQ(sim::count_calls("CM_Reenumerate_DevNode"), 0);
+}
+
+TEST_F(InstallTest, WaitCursorShowsWhileTheCommandRunsAndTheOldOneComesBack) {
+    SetCursor(LoadCursorA(nullptr, IDC_ARROW));
+    std::string during;
+    sim::on_inf_section([&](const std::string&) { during = sim::current_cursor(); });
+
+    install_command(window());
+    EXPECT_EQ(during, "wait");
+    EXPECT_EQ(sim::current_cursor(), "arrow");
+
+    uninstall_command(window());
+    EXPECT_EQ(sim::current_cursor(), "arrow");
+}
+
+TEST_F(InstallTest, OldCursorComesBackWhateverTheStepsMet) {
+    plug_adapter(0, 2, kNoDriver);
+    SetCursor(LoadCursorA(nullptr, IDC_ARROW));
+    for (const char* function :
+         {"CM_Get_Device_ID_List_SizeA", "SetupDiOpenDeviceInfoA", "LoadLibraryA", "GetProcAddress",
+          "CreateFileA", "CM_Reenumerate_DevNode"})
+        sim::fail_every_call(function);
+
+    install_command(window());
+    uninstall_command(window());
+
+    EXPECT_EQ(sim::current_cursor(), "arrow");
+}
+
+TEST_F(InstallTest, InstallShowsWhatTheSectionLeftBehind) {
+    sim::on_inf_section([](const std::string& section) {
+        if (section == "DefaultInstall")
+            install_driver_files("1.2.78", "1.2.78", "1.2.78");
+        else
+            install_driver_files(std::nullopt, std::nullopt, std::nullopt);
+    });
+
+    install_command(window());
+    EXPECT_TRUE(shows("ver 1.2.78 - Rumble Driver File"));
+    EXPECT_EQ(advice(), "The 1.2.78 drivers are successfully installed.");
+
+    uninstall_command(window());
+    EXPECT_TRUE(shows("--- no rumble or mempack drivers installed ---"));
+    EXPECT_EQ(advice(), "Click the <Install> button to install the 1.2.78 drivers.");
+}
