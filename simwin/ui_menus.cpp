@@ -59,6 +59,16 @@ MenuItem* find_menu_command(HMENU menu, UINT command, HMENU* holder) {
     return nullptr;
 }
 
+int bar_position(HMENU bar, HMENU popup) {
+    Menu* object = menu_object(bar);
+    if (!object)
+        return 0;
+    for (size_t i = 0; i < object->items.size(); ++i)
+        if (object->items[i].popup == popup)
+            return static_cast<int>(i);
+    return 0;
+}
+
 void reset_menus() {
     menus().clear();
 }

@@ -423,8 +423,9 @@ int WINAPI TranslateAcceleratorA(HWND window, HACCEL table, LPMSG msg) {
             object->menu ? sim::detail::find_menu_command(object->menu, entry.command, &holder)
                          : nullptr;
         if (item) {
-            sim::detail::send_message(window, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(holder),
-                                      0);
+            sim::detail::send_message(
+                window, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(holder),
+                MAKELPARAM(sim::detail::bar_position(object->menu, holder), FALSE));
             item = sim::detail::find_menu_command(object->menu, entry.command, &holder);
             if (item && (item->state & (MF_GRAYED | MF_DISABLED)))
                 return 1;

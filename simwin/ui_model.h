@@ -71,6 +71,8 @@ Menu* menu_object(HMENU menu);
 HMENU load_menu(const std::string& name); // null when the script has no such menu
 // Finds the item with that command in menu or its popups; *holder gets the menu that holds it.
 MenuItem* find_menu_command(HMENU menu, UINT command, HMENU* holder);
+// The position of popup in the menu bar, or 0.
+int bar_position(HMENU bar, HMENU popup);
 
 // ---- windows -----------------------------------------------------------------------------------
 struct WindowClass {
