@@ -1,0 +1,8 @@
+# The refresh benchmark (Google Benchmark): built with the host build, never run by ctest. For
+# figures without the sanitizers' cost, configure a separate build with -DQDI_SANITIZE=OFF
+# -DCMAKE_BUILD_TYPE=Release and run build/<dir>/qdi_refresh_bench.
+find_package(benchmark REQUIRED)
+add_executable(qdi_refresh_bench ${CMAKE_SOURCE_DIR}/bench/refresh_bench.cpp)
+target_compile_options(qdi_refresh_bench PRIVATE ${QDI_WARNINGS})
+target_link_libraries(qdi_refresh_bench PRIVATE qdi_system simwin benchmark::benchmark
+                                                benchmark::benchmark_main)

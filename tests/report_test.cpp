@@ -1,0 +1,226 @@
+// The composed report: its lines, the StatusFlags each condition sets and the advice that their
+// whole value chooses.
+#include "tests/report_machine.h"
+
+namespace {
+
+using namespace report_machine;
+
+const char kRule[] = "---------------------------------------------------------------------";
+const char kInstalled[] = "The 1.2.78 drivers are successfully installed.";
+const char kReboot[] = "Some files were in use during the install.  You will need to reboot "
+                       "your computer to complete the 1.2.78 driver installation.";
+const char kInstall[] = "Click the <Install> button to install the 1.2.78 drivers.";
+
+TEST_F(ReportTest, WholeReportOfAPluggedAndAnUnpluggedAdapterReadsLineByLine) {
+    plug_adapter(0, 2, kRumble);
+    configure_adapter_instance(1, '1', kNoDriver);
+    register_memory_pack();
+    install_driver_files("1.2.78", std::nullopt, "1.2.78");
+    run_driver();
+
+    EXPECT_EQ(refresh_report(nullptr, 1), static_cast<DWORD>(kAdapterWithoutDriver));
+    std::vector<std::string> expected = {"<< USB ports with Quorvales configured >>",
+                                         kRule,
+                                         "Port A2: rumble & mempak driver",
+                                         "Port B1: no driver, not plugged in",
+                                         "",
+                                         "",
+                                         "Installed Drivers:",
+                                         "ver 1.2.78 - Rumble Driver File",
+                                         "ver 1.2.78 - Quorvale Driver File",
+                                         "ver 1.2.78 - Quorvale Driver Loaded",
+                                         "",
+                                         "",
+                                         kInstall};
+    EXPECT_EQ(shown_lines(), expected);
+    EXPECT_EQ(shown(), report_buffers.report_text);
+    EXPECT_EQ(std::string(kRule).size(), 69u);
+
+    std::string port_section = "<< USB ports with Quorvales configured >>\r\n" +
+                               std::string(kRule) +
+                               "\r\nPort A2: rumble & mempak driver\r\n"
+                               "Port B1: no driver, not plugged in\r\n\r\n\r\n";
+    EXPECT_EQ(report_buffers.report_key, port_section + "1.2.78");
+}
+
+TEST_F(ReportTest, NoAdapterGivesNoneAndNoAdapterBits) {
+    install_everything();
+    EXPECT_EQ(refresh_report(nullptr, 1), 0u);
+    std::vector<std::string> lines = shown_lines();
+    ASSERT_GE(lines.size(), 5u);
+    EXPECT_EQ(lines[2], "None");
+    EXPECT_EQ(lines[3], "");
+    EXPECT_EQ(lines[4], "");
+    EXPECT_EQ(advice(), kInstalled);
+}
+
+TEST_F(ReportTest, EverythingAtTheInstallerVersionIsInstalledWithOrWithoutTheMempakFile) {
+    plug_adapter(0, 2, kRumble);
+    install_everything();
+    EXPECT_EQ(refresh_report(nullptr, 1), 0u);
+    EXPECT_EQ(shown_lines()[2], "Port A2: rumble driver");
+    EXPECT_TRUE(shows("ver 1.2.78 - Mempak Driver File"));
+    EXPECT_EQ(advice(), kInstalled);
+
+    put_driver_file(kMempakFile, std::nullopt);
+    EXPECT_EQ(refresh_report(nullptr, 1), 0u);
+    EXPECT_EQ(shown().find("Mempak"), std::string::npos);
+    EXPECT_EQ(advice(), kInstalled);
+}
+
+TEST_F(ReportTest, RumbleFileAtAnotherVersionAsksForARebootAlsoWithAnAdapterWithoutDriver) {
+    plug_adapter(0, 2, kRumble);
+    install_everything();
+    put_driver_file(kRumbleFile, "1.2.77");
+    EXPECT_EQ(refresh_report(nullptr, 1), static_cast<DWORD>(kVersionMismatch));
+    EXPECT_TRUE(shows("ver 1.2.77 - Rumble Driver File"));
+    EXPECT_EQ(advice(), kReboot);
+
+    plug_adapter(0, 3, kNoDriver);
+    EXPECT_EQ(refresh_report(nullptr, 1),
+              static_cast<DWORD>(kVersionMismatch | kAdapterWithoutDriver));
+    EXPECT_EQ(shown_lines()[3], "Port A3: no driver");
+    EXPECT_EQ(advice(), kReboot);
+}
+
+TEST_F(ReportTest, AdapterWithoutDriverAloneAsksForInstall) {
+    plug_adapter(0, 2, kNoDriver);
+    install_everything();
+    EXPECT_EQ(refresh_report(nullptr, 1), static_cast<DWORD>(kAdapterWithoutDriver));
+    EXPECT_EQ(shown_lines()[2], "Port A2: no driver");
+    EXPECT_EQ(advice(), kInstall);
+}
+
+TEST_F(ReportTest, GenericDriverBehindAnExternalHubNeedsInstall) {
+    root_hub(0).add_hub(1, 4).add_adapter(2, true, kGeneric);
+    register_memory_pack();
+    install_everything();
+    EXPECT_EQ(refresh_report(nullptr, 1), static_cast<DWORD>(kNeedsInstall));
+    EXPECT_EQ(shown_lines()[2], "Port A12: generic driver");
+    EXPECT_EQ(advice(), kInstall);
+}
+
+TEST_F(ReportTest, KernelFileAtAnotherVersionNeedsInstallAndShowsItsVersion) {
+    plug_adapter(0, 2, kRumble);
+    install_everything();
+    put_driver_file(kKernelFile, "1.2.77");
+    EXPECT_EQ(refresh_report(nullptr, 1), static_cast<DWORD>(kNeedsInstall));
+    EXPECT_TRUE(shows("ver 1.2.77 - Quorvale Driver File"));
+    EXPECT_EQ(advice(), kInstall);
+}
+
+TEST_F(ReportTest, FilesWithoutVersionResourceShowOneZeroOneAndCountAsTheirKindOfMismatch) {
+    install_everything();
+    put_driver_file(kRumbleFile, kNoVersionResource);
+    EXPECT_EQ(refresh_report(nullptr, 1), static_cast<DWORD>(kVersionMismatch));
+    EXPECT_TRUE(shows("ver 1.0.1 - Rumble Driver File"));
+
+    install_everything();
+    put_driver_file(kMempakFile, kNoVersionResource);
+    EXPECT_EQ(refresh_report(nullptr, 1), static_cast<DWORD>(kVersionMismatch));
+    EXPECT_TRUE(shows("ver 1.0.1 - Mempak Driver File"));
+
+    install_everything();
+    put_driver_file(kKernelFile, kNoVersionResource);
+    EXPECT_EQ(refresh_report(nullptr, 1), static_cast<DWORD>(kNeedsInstall));
+    EXPECT_TRUE(shows("ver 1.0.1 - Quorvale Driver File"));
+}
+
+TEST_F(ReportTest, MissingFilesSetNeedsInstallExceptTheMempakFile) {
+    run_driver();
+    install_driver_files(std::nullopt, "1.2.78", "1.2.78");
+    EXPECT_EQ(refresh_report(nullptr, 1), static_cast<DWORD>(kNeedsInstall));
+    install_driver_files("1.2.78", "1.2.78", std::nullopt);
+    EXPECT_EQ(refresh_report(nullptr, 1), static_cast<DWORD>(kNeedsInstall));
+    install_driver_files("1.2.78", std::nullopt, "1.2.78");
+    EXPECT_EQ(refresh_report(nullptr, 1), 0u);
+}
+
+TEST_F(ReportTest, NoDriverAnywhereShowsTheNoDriversLineAndAsksForInstall) {
+    EXPECT_EQ(refresh_report(nullptr, 1), static_cast<DWORD>(kNeedsInstall));
+    std::vector<std::string> expected = {"<< USB ports with Quorvales configured >>",
+                                         kRule,
+                                         "None",
+                                         "",
+                                         "",
+                                         "Installed Drivers:",
+                                         "--- no rumble or mempack drivers installed ---",
+                                         "",
+                                         "",
+                                         kInstall};
+    EXPECT_EQ(shown_lines(), expected);
+}
+
+TEST_F(ReportTest, RunningDriverThatAnswersTwoBytesIsAnUnansweredMismatch) {
+    install_driver_files("1.2.78", "1.2.78", "1.2.78");
+    run_driver({0x01, 0x02});
+    EXPECT_EQ(refresh_report(nullptr, 1), static_cast<DWORD>(kVersionMismatch));
+    EXPECT_TRUE(shows("ver ?.?.? - Quorvale Driver Loaded"));
+    EXPECT_EQ(advice(), kReboot);
+
+    run_driver({0x01, 0x02, 0x4D, 0x00});
+    EXPECT_EQ(refresh_report(nullptr, 1), static_cast<DWORD>(kVersionMismatch));
+    EXPECT_TRUE(shows("ver 1.2.77 - Quorvale Driver Loaded"));
+}
+
+TEST_F(ReportTest, DriverNotRunningShowsNoLoadedLineAndSetsNoBit) {
+    install_driver_files("1.2.78", "1.2.78", "1.2.78");
+    EXPECT_EQ(refresh_report(nullptr, 1), 0u);
+    EXPECT_EQ(shown().find("Loaded"), std::string::npos);
+    EXPECT_EQ(advice(), kInstalled);
+}
+
+TEST_F(ReportTest, MemoryPackSuffixOnlyOnRumbleLines) {
+    plug_adapter(0, 1, kRumble);
+    plug_adapter(0, 2, kGeneric);
+    plug_adapter(0, 3, kNoDriver);
+    register_memory_pack();
+    install_everything();
+    refresh_report(nullptr, 1);
+    std::vector<std::string> lines = shown_lines();
+    EXPECT_EQ(lines[2], "Port A1: rumble & mempak driver");
+    EXPECT_EQ(lines[3], "Port A2: generic driver");
+    EXPECT_EQ(lines[4], "Port A3: no driver");
+}
+
+TEST_F(ReportTest, ProbesRunInOrderAndTheTextIsSetLast) {
+    install_everything();
+    refresh_report(nullptr, 1);
+    std::vector<std::string> order;
+    for (const sim::Call& call : sim::calls()) {
+        if (call.function == "RegOpenKeyExA" && call.args.find("CLSID") != std::string::npos &&
+            order.empty())
+            order.push_back("component");
+        else if (call.function == "DeviceIoControl" &&
+                 call.args.find("Zelk_QX7") != std::string::npos)
+            order.push_back("loaded");
+        else if (call.function == "GetFileVersionInfoSizeA")
+            order.push_back(call.args.substr(call.args.rfind('\\') + 1));
+        else if (call.function == "SendMessageA")
+            order.push_back("set text");
+    }
+    std::vector<std::string> expected = {"component",    "loaded",      "zelkqx7f.dll",
+                                         "zelkqx7m.dll", "zelkqx7.sys", "set text"};
+    EXPECT_EQ(order, expected);
+}
+
+TEST_F(ReportTest, EveryFailingCallStillGivesAWholeReportAndLeavesNothingOpen) {
+    plug_adapter(0, 2, kRumble);
+    configure_unplugged_adapter(1, 1, kNoDriver);
+    register_memory_pack();
+    install_everything();
+    refresh_report(nullptr, 1);
+    long calls = sim::call_count();
+    for (long k = 1; k <= calls; ++k) {
+        sim::clear_failures();
+        sim::fail_global_call(k, false);
+        refresh_report(nullptr, 1);
+        ASSERT_EQ(sim::open_summary(), "") << "failing call " << k;
+        std::string text = report_buffers.report_text;
+        EXPECT_EQ(text.rfind("<< USB ports with Quorvales configured >>\r\n", 0), 0u);
+        EXPECT_EQ(text.substr(text.size() - 2), "\r\n") << "failing call " << k;
+    }
+}
+
+} // namespace
