@@ -20,6 +20,13 @@ if(QDI_WIN64_BUILD_DIR)
             SKIP_RETURN_CODE 77 RESOURCE_LOCK qdi_wine_prefix TIMEOUT 240 LABELS e2e)
     endfunction()
 
+    # The executable as a file: GUI subsystem, only Windows' own DLLs, version resource, manifest.
+    add_test(NAME windows_program_file
+             COMMAND sh ${CMAKE_SOURCE_DIR}/tests/e2e/check_program.sh
+                     ${QDI_WIN64_BUILD_DIR}/quorvale-installer.exe x86_64-w64-mingw32-objdump
+                     x86_64-w64-mingw32-windres)
+    set_tests_properties(windows_program_file PROPERTIES SKIP_RETURN_CODE 77 LABELS e2e)
+
     qdi_e2e_test(e2e_wine_prefix prefix)
     set_tests_properties(e2e_wine_prefix PROPERTIES FIXTURES_SETUP qdi_wine_prefix)
     foreach(case IN LISTS QDI_E2E_CASES)
