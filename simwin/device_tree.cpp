@@ -1,5 +1,6 @@
 // The device tree model: nodes, their parent and children, lookup by instance ID, the list of
 // every instance ID, and the hooks through which tests change the machine between two calls.
+#include <algorithm>
 #include <map>
 
 #include "simwin/internal.h"
@@ -20,6 +21,13 @@ struct Tree {
 Tree& tree() {
     static Tree instance;
     return instance;
+}
+
+std::string upper_case(std::string text) {
+    for (char& ch : text)
+        if (ch >= 'a' && ch <= 'z')
+            ch = static_cast<char>(ch - 'a' + 'A');
+    return text;
 }
 
 } // namespace
@@ -128,15 +136,20 @@ void on_reenumerate(std::function<void(DEVINST)> hook) {
 namespace detail {
 
 std::string device_id_list() {
+    // Windows lists the instances as its registry enumerates them: in the order of their IDs,
+    // letters compared without regard to case (so every HID instance comes before USB ones).
+    std::vector<std::string> ids;
+    for (auto& entry : tree().nodes)
+        if (!entry.second.removed)
+            ids.push_back(entry.second.instance_id);
+    for (const std::string& listed : tree().listed_only)
+        ids.push_back(listed);
+    std::stable_sort(ids.begin(), ids.end(), [](const std::string& a, const std::string& b) {
+        return upper_case(a) < upper_case(b);
+    });
     std::string list;
-    for (auto& entry : tree().nodes) {
-        if (entry.second.removed)
-            continue;
-        list += entry.second.instance_id;
-        list += '\0';
-    }
-    for (const std::string& listed : tree().listed_only) {
-        list += listed;
+    for (const std::string& id : ids) {
+        list += id;
         list += '\0';
     }
     list += '\0';

@@ -71,8 +71,8 @@ void cut_device_id_list(int bytes);
 void on_reenumerate(std::function<void(DEVINST)> hook);
 
 namespace detail {
-// The list of every instance ID, present and phantom, each with its terminator and the whole
-// ended by an empty string; cut as cut_device_id_list says.
+// The list of every instance ID, present and phantom, in ID order (case-insensitive), each with
+// its terminator and the whole ended by an empty string; cut as cut_device_id_list says.
 std::string device_id_list();
 void run_device_id_list_size_hook();
 void run_reenumerate_hook(DEVINST id);

@@ -63,4 +63,26 @@ TEST_F(DevicesCollectTest, RefreshListsPluggedAndUnpluggedAdaptersInOrder) {
     EXPECT_EQ(listed(), "*3 configured no, A2 plugged rumble");
 }
 
+TEST_F(DevicesCollectTest, RemovalTakesAPluggedAdapterWithItsHidFunctionAndBothInfCopies) {
+    auto& adapter = sim::add_controller(0).root_hub(2).add_adapter(1);
+    sim::set_registry_string(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion",
+                             "DevicePath", "C:\\WINDOWS\\inf");
+    const char* const inf_names[] = {"oem1.inf", "oem2.inf"};
+    const DEVINST nodes[] = {adapter.node, adapter.function};
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(sim::node(nodes[i])->driver_key.has_value());
+        sim::set_registry_string(HKEY_LOCAL_MACHINE,
+                                 sim::driver_registry_path(*sim::node(nodes[i])->driver_key),
+                                 "InfPath", inf_names[i]);
+        sim::put_file(std::string("C:\\WINDOWS\\inf\\") + inf_names[i], "Provider=%Zelk%");
+    }
+
+    walk_adapter_instances(1);
+
+    EXPECT_TRUE(sim::node(adapter.node)->removed);
+    EXPECT_TRUE(sim::node(adapter.function)->removed);
+    EXPECT_FALSE(sim::file_exists("C:\\WINDOWS\\inf\\oem1.inf"));
+    EXPECT_FALSE(sim::file_exists("C:\\WINDOWS\\inf\\oem2.inf"));
+}
+
 } // namespace

@@ -29,10 +29,11 @@ class DevicesWalkerTest : public DevicesTest {
 };
 
 TEST_F(DevicesWalkerTest, OnlyTheFourAdapterPrefixesArePickedOut) {
+    // In list order, which is ID order.
     const char* const picked[] = {
         "HID\\VID_0E1C&PID_0001\\1",
-        "USB\\VID_0E1C&PID_0001\\2",
         "HID\\Vid_0e1c&Pid_0001\\3",
+        "USB\\VID_0E1C&PID_0001\\2",
         "USB\\Vid_0e1c&Pid_0001\\4",
     };
     const char* const passed[] = {
