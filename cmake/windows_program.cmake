@@ -1,8 +1,9 @@
 # The Windows program and its sample driver package. The program is one window executable,
 # linked statically against the compiler's runtime so that it needs no DLL beyond Windows' own.
 # The driver package (the INF and three small images carrying version resources) is staged in
-# <build>/package; variants of the rumble driver file for the end-to-end tests go to
-# <build>/driver-variants.
+# <build>/package; variants of the driver files for the end-to-end tests go to
+# <build>/driver-variants: the rumble file at 1.2.77 and without version resource, the mempak
+# file with its strings only in a 040904B0 block.
 
 set(QDI_RESOURCE_FILES
     ${CMAKE_SOURCE_DIR}/res/installer.ico
@@ -27,8 +28,15 @@ set(QDI_VARIANT_DIR ${CMAKE_BINARY_DIR}/driver-variants)
 configure_file(${CMAKE_SOURCE_DIR}/driver/zelkqx7.inf ${QDI_PACKAGE_DIR}/zelkqx7.inf COPYONLY)
 
 # qdi_driver_file(<target> <package file name> <directory> <output file name>
-#                 <version "a.b.c" or "none"> <VFT_DLL|VFT_DRV>)
+#                 <version "a.b.c" or "none"> <VFT_DLL|VFT_DRV> [<string block>])
+# The string block defaults to 040904E4, the one the installer reads.
 function(qdi_driver_file target file_name directory output_name version file_type)
+    set(string_block 040904E4)
+    if(ARGC GREATER 6)
+        set(string_block ${ARGV6})
+    endif()
+    string(SUBSTRING ${string_block} 4 4 code_page_hex)
+    math(EXPR code_page "0x${code_page_hex}")
     set(sources ${CMAKE_SOURCE_DIR}/driver/sample_driver_file.cpp)
     if(NOT version STREQUAL "none")
         list(APPEND sources ${CMAKE_SOURCE_DIR}/driver/sample_driver_version.rc)
@@ -47,7 +55,8 @@ function(qdi_driver_file target file_name directory output_name version file_typ
         list(GET numbers 2 build)
         target_compile_definitions(${target} PRIVATE
             QDI_VERSION_MAJOR=${major} QDI_VERSION_MINOR=${minor} QDI_VERSION_BUILD=${build}
-            QDI_FILE_NAME=${file_name} QDI_FILE_TYPE=${file_type})
+            QDI_FILE_NAME=${file_name} QDI_FILE_TYPE=${file_type}
+            QDI_STRING_BLOCK=${string_block} QDI_CODE_PAGE=${code_page})
     endif()
     target_compile_options(${target} PRIVATE
         $<$<COMPILE_LANGUAGE:CXX>:${QDI_WARNINGS} ${QDI_SYSTEM_FLAGS}>)
@@ -61,6 +70,8 @@ qdi_driver_file(zelkqx7f_1_2_77 zelkqx7f.dll ${QDI_VARIANT_DIR} zelkqx7f-1.2.77.
                 VFT_DLL)
 qdi_driver_file(zelkqx7f_unversioned zelkqx7f.dll ${QDI_VARIANT_DIR} zelkqx7f-unversioned.dll
                 none VFT_DLL)
+qdi_driver_file(zelkqx7m_040904b0 zelkqx7m.dll ${QDI_VARIANT_DIR} zelkqx7m-040904B0.dll 1.2.78
+                VFT_DLL 040904B0)
 
 # The end-to-end driver: a console program that finds the installer's window under Wine, reads
 # its report, presses its buttons and types its accelerators.

@@ -129,7 +129,7 @@ if [ "$case_name" = prefix ]; then
 fi
 for needed in "$installer" "$driver" "$package/zelkqx7.inf" "$package/zelkqx7f.dll" \
     "$package/zelkqx7m.dll" "$package/zelkqx7.sys" "$variants/zelkqx7f-1.2.77.dll" \
-    "$variants/zelkqx7f-unversioned.dll"; do
+    "$variants/zelkqx7f-unversioned.dll" "$variants/zelkqx7m-040904B0.dll"; do
     [ -f "$needed" ] || fail "missing $needed (build the win64 build first)"
 done
 system_dir=$WINEPREFIX/drive_c/windows/system32
@@ -156,12 +156,12 @@ no_drivers_report() {
     crlf_lines "Installed Drivers:" "--- no rumble or mempack drivers installed ---" "" "" \
         "Click the <Install> button to install the 1.2.78 drivers."
 }
-# driver_report RUMBLE_VERSION ADVICE: all three files present, the mempak and kernel files at
-# 1.2.78.
+# driver_report RUMBLE_VERSION MEMPAK_VERSION ADVICE: all three files present, the kernel driver
+# file at 1.2.78.
 driver_report() {
     port_section
-    crlf_lines "Installed Drivers:" "ver $1 - Rumble Driver File" \
-        "ver 1.2.78 - Mempak Driver File" "ver 1.2.78 - Quorvale Driver File" "" "" "$2"
+    crlf_lines "Installed Drivers:" "ver $1 - Rumble Driver File" "ver $2 - Mempak Driver File" \
+        "ver 1.2.78 - Quorvale Driver File" "" "" "$3"
 }
 installed_advice="The 1.2.78 drivers are successfully installed."
 reboot_advice="Some files were in use during the install.  You will need to reboot your\
@@ -170,11 +170,11 @@ reboot_advice="Some files were in use during the install.  You will need to rebo
 remove_driver_files() {
     rm -f "$system_dir/zelkqx7f.dll" "$system_dir/zelkqx7m.dll" "$drivers_dir/zelkqx7.sys"
 }
-# place_driver_files RUMBLE_FILE: the given rumble file and the package's other two files, as
-# an earlier installation would have left them.
+# place_driver_files RUMBLE_FILE [MEMPAK_FILE]: the given files and the package's kernel driver
+# file (and mempak file unless given), as an earlier installation would have left them.
 place_driver_files() {
     cp "$1" "$system_dir/zelkqx7f.dll"
-    cp "$package/zelkqx7m.dll" "$system_dir/zelkqx7m.dll"
+    cp "${2:-$package/zelkqx7m.dll}" "$system_dir/zelkqx7m.dll"
     cp "$package/zelkqx7.sys" "$drivers_dir/zelkqx7.sys"
 }
 # stage_package RUMBLE_FILE: the working directory the installer starts in, holding the INF and
@@ -279,7 +279,7 @@ bare)
     ;;
 installed)
     place_driver_files "$package/zelkqx7f.dll"
-    driver_report 1.2.78 "$installed_advice" >"$expected-installed"
+    driver_report 1.2.78 1.2.78 "$installed_advice" >"$expected-installed"
     start_installer
     drive wait
     expect_report installed "$expected-installed"
@@ -294,7 +294,7 @@ installed)
     ;;
 reboot)
     place_driver_files "$variants/zelkqx7f-1.2.77.dll"
-    driver_report 1.2.77 "$reboot_advice" >"$expected-reboot"
+    driver_report 1.2.77 1.2.78 "$reboot_advice" >"$expected-reboot"
     start_installer
     drive wait
     expect_report reboot "$expected-reboot"
@@ -302,8 +302,10 @@ reboot)
     exit_installer
     ;;
 unversioned)
-    place_driver_files "$variants/zelkqx7f-unversioned.dll"
-    driver_report 1.0.1 "$reboot_advice" >"$expected-unversioned"
+    # A file without version resource, and one whose strings are in another block than
+    # 040904E4, both read as 1.0.1.
+    place_driver_files "$variants/zelkqx7f-unversioned.dll" "$variants/zelkqx7m-040904B0.dll"
+    driver_report 1.0.1 1.0.1 "$reboot_advice" >"$expected-unversioned"
     start_installer
     drive wait
     expect_report unversioned "$expected-unversioned"
@@ -313,7 +315,7 @@ unversioned)
 install)
     stage_package "$package/zelkqx7f.dll"
     no_drivers_report >"$expected-before"
-    driver_report 1.2.78 "$installed_advice" >"$expected-after"
+    driver_report 1.2.78 1.2.78 "$installed_advice" >"$expected-after"
     start_installer "$inf_trace"
     drive wait
     expect_report before-install "$expected-before"
@@ -330,7 +332,7 @@ install)
 uninstall)
     place_driver_files "$package/zelkqx7f.dll"
     stage_package "$package/zelkqx7f.dll"
-    driver_report 1.2.78 "$installed_advice" >"$expected-before"
+    driver_report 1.2.78 1.2.78 "$installed_advice" >"$expected-before"
     no_drivers_report >"$expected-after"
     start_installer "$inf_trace"
     drive wait
@@ -347,7 +349,7 @@ uninstall)
     ;;
 install-reboot)
     stage_package "$variants/zelkqx7f-1.2.77.dll"
-    driver_report 1.2.77 "$reboot_advice" >"$expected-after"
+    driver_report 1.2.77 1.2.78 "$reboot_advice" >"$expected-after"
     start_installer
     drive wait click:32771
     expect_report after-install "$expected-after"
