@@ -45,7 +45,7 @@ int carries_provider_token(const char* head) {
 }
 
 // Reads the driver key's "InfPath" value into path behind its first used bytes. 1 when a
-// terminated name now ends the path.
+// terminated, non-empty name now ends the path.
 int append_inf_name(HDEVINFO set, PSP_DEVINFO_DATA data, char* path, int used) {
     HKEY driver_key = SetupDiOpenDevRegKey(set, data, DICS_FLAG_GLOBAL, 0, DIREG_DRV, KEY_READ);
     if (driver_key == reinterpret_cast<HKEY>(INVALID_HANDLE_VALUE))
@@ -57,7 +57,8 @@ int append_inf_name(HDEVINFO set, PSP_DEVINFO_DATA data, char* path, int used) {
     RegCloseKey(driver_key);
     if (status != ERROR_SUCCESS)
         return 0;
-    return terminate_registry_text(path + used, room, stored);
+    // An empty name would leave the directory itself as the path.
+    return terminate_registry_text(path + used, room, stored) && path[used] != '\0';
 }
 
 } // namespace
@@ -125,7 +126,8 @@ void delete_provider_inf_copy(HDEVINFO set, PSP_DEVINFO_DATA data, const char* v
     BOOL read_ok = ReadFile(file, head, sizeof head, &read, nullptr);
     CloseHandle(file);
 
-    DWORD examined = read < DWORD(kExaminedBytes) ? read : DWORD(kExaminedBytes);
+    const DWORD examined_room = kExaminedBytes;
+    DWORD examined = read < examined_room ? read : examined_room;
     head[examined] = '\0';
     if (!read_ok)
         return;

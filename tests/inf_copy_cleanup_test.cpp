@@ -169,7 +169,7 @@ TEST_F(InfCopyCleanupTest, InfPathStoredWithoutTerminatorIsReadAsTerminatedText)
     EXPECT_FALSE(sim::file_exists(kInfCopy));
 }
 
-TEST_F(InfCopyCleanupTest, InfPathFillingTheRoomLeftWithoutTerminatorDoesNotFit) {
+TEST_F(InfCopyCleanupTest, InfPathFillingTheRoomLeftWithoutTerminatorOrEmptyIsNotUsed) {
     // "C:\WINDOWS\inf\" takes 15 of the 200 bytes and leaves 185 for the name.
     std::string fits(184, 'n'), fills(185, 'n');
     inf_path(fits, false);
@@ -180,6 +180,8 @@ TEST_F(InfCopyCleanupTest, InfPathFillingTheRoomLeftWithoutTerminatorDoesNotFit)
     inf_path(fills, false);
     clean("DevicePath");
     inf_path(fills, true);
+    clean("DevicePath");
+    inf_path("");
     clean("DevicePath");
     EXPECT_EQ(sim::count_calls("CreateFileA"), 1);
 }
