@@ -7,7 +7,7 @@
 
 namespace {
 
-const char kNoHubMark[] = "*";
+const char kNoHubMark = '*'; // the label names no hub of the PortTable
 // Marks a label whose front was cut because it is longer than an AdapterEntry holds.
 const char kCutLabelMark = '~';
 const char kInnerBus[] = "USB";
@@ -25,7 +25,7 @@ enum {
 struct FrontLabel {
     char text[kLabelBuildRoom];
     int start;
-    int cut; // characters dropped at the front for want of room
+    int cut; // 1 when characters were dropped at the front for want of room
 };
 
 void label_clear(FrontLabel* label) {
@@ -102,7 +102,7 @@ int is_plugged_path(const char* label) {
 // Derives the label into label; the working copy is rewritten on the way.
 void derive_label(char* work, DEVINST devnode, FrontLabel* label) {
     if (work[0] == '\0') {
-        label_put_front(label, kNoHubMark[0]);
+        label_put_front(label, kNoHubMark);
         return;
     }
     DEVINST current = devnode;
@@ -134,7 +134,7 @@ void derive_label(char* work, DEVINST devnode, FrontLabel* label) {
         if (at_end)
             break;
     }
-    label_put_front(label, kNoHubMark[0]);
+    label_put_front(label, kNoHubMark);
 }
 
 } // namespace
