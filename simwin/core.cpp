@@ -29,6 +29,7 @@ struct Core {
     uintptr_t next_handle = 0x100;
     std::map<void*, size_t> heap;
     DWORD last_error = 0;
+    std::function<void(const MachineEvent&)> observer;
 };
 
 Core& core() {
@@ -129,6 +130,10 @@ std::string open_summary() {
     return text;
 }
 
+void on_machine_event(std::function<void(const MachineEvent&)> observer) {
+    core().observer = std::move(observer);
+}
+
 std::u16string widen(const std::string& ansi) {
     // Windows-1252: 0x80-0x9F hold their own characters, the rest equals Latin-1.
     static const char16_t high[32] = {
@@ -184,6 +189,13 @@ std::string format(const char* format, ...) {
     std::vsnprintf(buffer, sizeof buffer, format, args);
     va_end(args);
     return buffer;
+}
+
+void notify(const MachineEvent& event) {
+    // A copy: the observer may act on the machine, and so reach here again.
+    std::function<void(const MachineEvent&)> observer = core().observer;
+    if (observer)
+        observer(event);
 }
 
 void count_open(Resource resource, int delta) {

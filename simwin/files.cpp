@@ -388,7 +388,9 @@ BOOL WINAPI DeleteFileA(LPCSTR name) {
         SetLastError(ERROR_SHARING_VIOLATION);
         return FALSE;
     }
+    std::string path = file->path;
     sim::remove_file(text);
+    sim::detail::notify({sim::MachineEvent::FileDeleted, path});
     return TRUE;
 }
 

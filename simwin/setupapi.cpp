@@ -141,7 +141,9 @@ BOOL WINAPI SetupDiRemoveDevice(HDEVINFO set, PSP_DEVINFO_DATA data) {
     // The instance leaves the machine together with its driver key.
     if (n->driver_key)
         sim::delete_registry_key(HKEY_LOCAL_MACHINE, sim::driver_registry_path(*n->driver_key));
+    std::string removed = n->instance_id;
     sim::remove_node(n->id);
+    sim::detail::notify({sim::MachineEvent::InstanceRemoved, removed});
     return TRUE;
 }
 

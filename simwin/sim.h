@@ -58,6 +58,21 @@ int open_count(Resource resource);
 // test messages; "" when nothing is open.
 std::string open_summary();
 
+// ---- what the program did to the machine -------------------------------------------------------
+// One event for each effect that a tool or test may want to follow as it happens: a device
+// instance removed, a file deleted, a window's text set, a modal dialog opened or closed.
+struct MachineEvent {
+    enum Kind { InstanceRemoved, FileDeleted, WindowText, DialogOpened, DialogClosed } kind;
+    std::string subject;   // the instance ID, the file's path, the new text, the dialog's template
+    HWND window = nullptr; // the window whose text was set, or the dialog
+};
+// The observer sees every event from now until the next reset.
+void on_machine_event(std::function<void(const MachineEvent&)> observer);
+namespace detail {
+// Called by the area where the effect took place, after it succeeded.
+void notify(const MachineEvent& event);
+} // namespace detail
+
 // ---- text helpers for models and tests ---------------------------------------------------------
 std::u16string widen(const std::string& ansi); // Windows-1252 to UTF-16
 // Compares ASCII letters without regard to case, as Windows compares names.

@@ -110,6 +110,7 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR template_name, HWND ow
             object->default_button = c.id;
     }
     sim::detail::dialog_stack().push_back(dialog);
+    sim::detail::notify({sim::MachineEvent::DialogOpened, name, dialog});
     sim::detail::send_message(dialog, WM_INITDIALOG, reinterpret_cast<WPARAM>(first_tab_stop),
                               param);
     if (Window* shown = sim::detail::window_object(dialog)) {
@@ -148,6 +149,7 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR template_name, HWND ow
     stack.erase(std::remove(stack.begin(), stack.end(), dialog), stack.end());
     if (sim::detail::window_object(dialog))
         sim::detail::destroy_window(dialog);
+    sim::detail::notify({sim::MachineEvent::DialogClosed, name, dialog});
     return result;
 }
 

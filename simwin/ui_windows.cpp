@@ -463,6 +463,7 @@ LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wparam, LPARAM l
     }
     case WM_SETTEXT:
         object->text = lparam ? reinterpret_cast<const char*>(lparam) : "";
+        sim::detail::notify({sim::MachineEvent::WindowText, object->text, window});
         return TRUE;
     case WM_GETTEXT: {
         char* out = reinterpret_cast<char*>(lparam);
