@@ -112,6 +112,7 @@ bool hold_allows(const detail::FileHold& hold, DWORD access, DWORD share) {
     return true;
 }
 
+// The file at path, made empty with its directories when it does not exist yet.
 detail::SimFile& make_file(const std::string& path) {
     std::string full = full_path(path);
     add_directory(parent_of(full));
@@ -146,6 +147,8 @@ std::string expand(const std::string& source) {
     return out;
 }
 
+// The answer of GetSystemDirectoryA and GetWindowsDirectoryA: the length written, or the room
+// needed with the terminator when out cannot hold it (and then out is left alone).
 UINT copy_directory(const std::string& directory, LPSTR out, UINT size) {
     UINT length = static_cast<UINT>(directory.size());
     if (!out || size <= length)

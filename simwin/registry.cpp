@@ -194,10 +194,6 @@ std::string driver_registry_path(const std::string& driver_key) {
     return "SYSTEM\\CurrentControlSet\\Control\\Class\\" + driver_key;
 }
 
-int open_registry_key_count() {
-    return static_cast<int>(registry().open.size());
-}
-
 namespace detail {
 
 LSTATUS open_registry_key(HKEY root, const std::string& path, HKEY* result) {

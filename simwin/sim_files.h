@@ -30,8 +30,6 @@ void deny_registry_key(HKEY root, const std::string& path, bool denied = true);
 // The key below HKEY_LOCAL_MACHINE that holds a device's driver key
 // ("SYSTEM\\CurrentControlSet\\Control\\Class\\" + driver key).
 std::string driver_registry_path(const std::string& driver_key);
-// How many keys the program holds open now (the same figure as open_count(RegistryKey)).
-int open_registry_key_count();
 
 // ---- environment -------------------------------------------------------------------------------
 // After reset() the environment holds SystemRoot and windir, both naming the Windows directory.

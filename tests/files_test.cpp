@@ -175,13 +175,6 @@ TEST_F(FilesTest, VersionResourceHasTheFixedPartAndSeveralBlocks) {
     EXPECT_EQ(words[3], 0x004E0000u);
 }
 
-TEST_F(FilesTest, VersionOfAFileHeldWithoutReadSharingCannotBeRead) {
-    sim::put_version_file("C:\\f.dll", "1.2.78");
-    sim::hold_file("C:\\f.dll", GENERIC_WRITE, 0);
-    EXPECT_EQ(GetFileVersionInfoSizeA("C:\\f.dll", nullptr), 0u);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-}
-
 HANDLE open_control_device() {
     return CreateFileA("\\\\.\\Zelk_QX7", GENERIC_READ | GENERIC_WRITE,
                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
