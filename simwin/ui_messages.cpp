@@ -10,7 +10,7 @@ namespace detail {
 namespace {
 
 constexpr uint64_t kDefaultTimeLimitMs = 60000;
-constexpr long kMessageGuard = 2000000;  // messages per run before the run is ended as stuck
+constexpr long kMessageGuard = 10000;    // messages per run before the run is ended as stuck
 constexpr UINT kMinimumTimerPeriod = 10; // USER_TIMER_MINIMUM
 constexpr LPARAM kAltDownBit = 0x20000000;
 constexpr LPARAM kKeyUpBits = static_cast<LPARAM>(0xC0000001u);

@@ -284,3 +284,35 @@ TEST_F(MainWindowTest, UnknownCommandsGoToTheDefaultHandling) {
     EXPECT_EQ(installer_main(), 0);
     EXPECT_EQ(sim::count_calls("DialogBoxParamA"), 0);
 }
+
+TEST_F(MainWindowTest, ARunWithAnyCallFailingEndsAndLeavesNothingOpen) {
+    auto script = [] {
+        sim::set_time_limit(8000);
+        sim::at(100, [] { sim::invalidate(main_window()); });
+        sim::at(200, [] { sim::type_alt_char('?'); });
+        sim::at(300, [] { sim::press_key(VK_ESCAPE); });
+        sim::at(400, [] { PostMessageA(main_window(), WM_DEVICECHANGE, DBT_DEVICEARRIVAL, 0); });
+        sim::at(3500, [] { PostMessageA(main_window(), WM_CLOSE, 0, 0); });
+    };
+    script();
+    EXPECT_EQ(installer_main(), 0);
+    long calls = sim::call_count();
+    ASSERT_GT(calls, 50);
+
+    for (bool persistent : {false, true}) {
+        for (long k = 1; k <= calls; ++k) {
+            SCOPED_TRACE((persistent ? "from call " : "call ") + std::to_string(k));
+            sim::reset();
+            app = AppState();
+            script();
+            sim::fail_global_call(k, persistent);
+            installer_main();
+            sim::clear_failures();
+            // A loop ended by a failing GetMessageA leaves the window to the process's end.
+            if (HWND window = main_window())
+                DestroyWindow(window);
+            EXPECT_EQ(sim::open_summary(), "");
+            EXPECT_EQ(sim::active_dialog(), nullptr);
+        }
+    }
+}
