@@ -24,8 +24,9 @@ void set_call_duration(const std::string& function, unsigned ms);
 // Runs action from inside GetMessageA once the clock reaches at_ms and nothing is queued; actions
 // due at the same time run in the order they were added, before timers due then.
 void at(uint64_t at_ms, std::function<void()> action);
-// A run ends when the clock would pass this limit (default 60000 ms) or when nothing is queued,
-// due or scheduled: GetMessageA then answers WM_QUIT with kStalledExitCode from then on.
+// A run ends when the clock would pass this limit (default 60000 ms), when nothing is queued,
+// due or scheduled, or after 10000 messages (a loop that never empties its queue): GetMessageA
+// then answers WM_QUIT with kStalledExitCode from then on.
 void set_time_limit(uint64_t ms);
 constexpr int kStalledExitCode = 0x5717;
 bool run_stalled();
