@@ -28,6 +28,8 @@ void at(uint64_t at_ms, std::function<void()> action);
 // due or scheduled, or after 10000 messages (a loop that never empties its queue): GetMessageA
 // then answers WM_QUIT with kStalledExitCode from then on.
 void set_time_limit(uint64_t ms);
+// The number of messages a run may deliver before it is ended as stuck (default 10000).
+void set_message_limit(long messages);
 constexpr int kStalledExitCode = 0x5717;
 bool run_stalled();
 

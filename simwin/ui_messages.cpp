@@ -41,6 +41,7 @@ struct MessagesState {
     uint64_t limit = kDefaultTimeLimitMs;
     bool ended = false;
     long delivered = 0;
+    long message_limit = kMessageGuard;
     std::vector<Timer> timers;
     std::vector<Action> actions;
     long next_order = 0;
@@ -98,7 +99,7 @@ void end_run(MSG* msg) {
 bool next_message(MSG* msg) {
     MessagesState& s = state();
     for (;;) {
-        if (s.ended || ++s.delivered > kMessageGuard) {
+        if (s.ended || ++s.delivered > s.message_limit) {
             end_run(msg);
             return false;
         }
@@ -197,6 +198,10 @@ void at(uint64_t at_ms, std::function<void()> action) {
 
 void set_time_limit(uint64_t ms) {
     detail::state().limit = ms;
+}
+
+void set_message_limit(long messages) {
+    detail::state().message_limit = messages;
 }
 
 bool run_stalled() {
