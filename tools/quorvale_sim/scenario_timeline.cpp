@@ -232,8 +232,8 @@ std::optional<TimelineStep> read_step(const Json& value, const std::string& plac
     } else if (action == "key") {
         result = read_key(read_text(argument, where), where);
     } else if (action == "put_file") {
-        Fields file(argument, where, {"path", "content", "version", "version_blocks"});
-        result = change_step("> put file " + file.text("path", ""), read_file(argument, where));
+        Change put = read_file(argument, where); // checks that the path is a text
+        result = change_step("> put file " + argument.at("path").get<std::string>(), put);
     } else if (action == "remove_file") {
         std::string path = read_text(argument, where);
         result = change_step("> remove file " + path, file_removal(path));
