@@ -3,6 +3,7 @@
 // with its place and built on the simulated Windows.
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
 #include "tools/quorvale_sim/scenario.h"
 
@@ -21,6 +22,11 @@ const char kRumbleFile[] = "zelkqx7f.dll";
 const char kMempakFile[] = "zelkqx7m.dll";
 const char kKernelFile[] = "drivers\\zelkqx7.sys";
 const char kInfPathValue[] = "InfPath";
+// The control device's version reply: major, minor, then the build in two bytes, low first.
+constexpr unsigned kByteMax = 0xFF;
+constexpr unsigned kBuildMax = 0xFFFF;
+constexpr unsigned kByteBits = 8;
+const std::vector<uint8_t> kInstallerVersionReply = {1, 2, 78, 0}; // 1.2.78
 
 // The full paths of the three driver files, in the simulated system directory.
 std::string driver_file_path(const char* name) {
@@ -427,24 +433,24 @@ Change read_control_device(const Json& value, const std::string& place) {
     Fields fields(value, place, {"version", "reply", "query_fails"});
     if (fields.has("version") && fields.has("reply"))
         throw ScenarioError(place, "the control device answers a version or a reply, not both");
-    std::vector<uint8_t> reply = {1, 2, 78, 0};
+    std::vector<uint8_t> reply = kInstallerVersionReply;
     if (fields.has("version")) {
         std::string text = fields.text("version", "");
         unsigned major = 0, minor = 0, build = 0;
         char end = 0;
         if (std::sscanf(text.c_str(), "%u.%u.%u%c", &major, &minor, &build, &end) != 3 ||
-            major > 255 || minor > 255 || build > 65535)
+            major > kByteMax || minor > kByteMax || build > kBuildMax)
             throw ScenarioError(fields.at("version"),
                                 "expected major.minor.build with major and minor up to 255 and "
                                 "build up to 65535, found \"" +
                                     text + "\"");
         reply = {static_cast<uint8_t>(major), static_cast<uint8_t>(minor),
-                 static_cast<uint8_t>(build & 0xFF), static_cast<uint8_t>(build >> 8)};
+                 static_cast<uint8_t>(build & kByteMax), static_cast<uint8_t>(build >> kByteBits)};
     }
     if (fields.has("reply")) {
         reply.clear();
         for (auto& [byte, byte_place] : fields.list("reply"))
-            reply.push_back(static_cast<uint8_t>(read_number(*byte, byte_place, 0, 255)));
+            reply.push_back(static_cast<uint8_t>(read_number(*byte, byte_place, 0, kByteMax)));
     }
     bool fails = fields.flag("query_fails", false);
     return [reply, fails] { sim::set_control_device(reply, fails); };

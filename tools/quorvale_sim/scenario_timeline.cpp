@@ -14,6 +14,7 @@ constexpr long long kDefaultTimeLimitMs = 60000;
 const char kDefaultBoundDescription[] = "Quorvale (rumble driver)";
 const char kInstalledVersion[] = "1.2.78";
 const DWORD kDeviceInterfaceType = 5; // DBT_DEVTYP_DEVICEINTERFACE
+const std::string kAltPrefix = "Alt+";
 
 // The header that a device-change notice points to.
 struct BroadcastHeader {
@@ -162,8 +163,9 @@ TimelineStep read_key(const std::string& key, const std::string& place) {
             sim::press_key(virtual_key);
             return "";
         };
-    } else if (key.size() == 5 && key.compare(0, 4, "Alt+") == 0) {
-        char ch = key[4];
+    } else if (key.size() == kAltPrefix.size() + 1 &&
+               key.compare(0, kAltPrefix.size(), kAltPrefix) == 0) {
+        char ch = key.back();
         result.run = [ch]() -> std::string {
             sim::type_alt_char(ch);
             return "";
