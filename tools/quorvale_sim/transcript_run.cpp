@@ -16,6 +16,9 @@ const char kAboutDialog[] = "#103";
 // Every refresh asks the running driver for its version, and nothing else opens its control
 // device: the opens count the refreshes.
 const char kControlDeviceOpen[] = "\\\\.\\Zelk_QX7 ";
+// A run may deliver this many messages, and one more for each millisecond it may last, before
+// the simulation ends it as stuck: far more than a program that waits for its messages needs.
+constexpr long kMessagesBeyondTime = 10000;
 
 class Transcript {
   public:
@@ -87,6 +90,7 @@ std::string run_scenario(const Scenario& scenario) {
     if (!scenario.description.empty())
         out.raw("scenario: " + scenario.description + "\n");
     sim::set_time_limit(scenario.time_limit_ms);
+    sim::set_message_limit(kMessagesBeyondTime + static_cast<long>(scenario.time_limit_ms));
     for (const TimelineStep& step : scenario.timeline) {
         sim::at(step.at_ms, [&out, &step] {
             out.line(step.line);
@@ -156,8 +160,9 @@ std::string run_scenario(const Scenario& scenario) {
     out.raw("open at exit: " + (open.empty() ? std::string("nothing") : open) + "\n");
     out.raw("exit code: " + std::to_string(exit_code));
     if (sim::run_stalled())
-        out.raw(" (the run reached its time limit of " + std::to_string(scenario.time_limit_ms) +
-                " ms)");
+        out.raw(" (the program did not end by itself: the simulation ended the run at t=" +
+                std::to_string(sim::now_ms()) + ", time limit " +
+                std::to_string(scenario.time_limit_ms) + " ms)");
     out.raw("\n");
 
     sim::on_machine_event(nullptr);
