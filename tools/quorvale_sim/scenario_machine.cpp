@@ -229,6 +229,8 @@ DeviceDescription read_device(const Json& value, const std::string& place, int p
     for (const char* name : {"ports", "name", "devices"})
         if (fields.has(name) && !hub)
             throw ScenarioError(fields.at(name), "only a hub has " + std::string(name));
+    if (fields.has("in_device_tree") && hub)
+        throw ScenarioError(fields.at("in_device_tree"), "a hub is always in the device tree here");
     if (fields.has("inf") && hub)
         throw ScenarioError(fields.at("inf"), "a hub has no INF copy here");
     if (other) {
