@@ -361,7 +361,7 @@ BOOL WINAPI BitBlt(HDC dest, int x, int y, int width, int height, HDC source, in
                    int source_y, DWORD rop) {
     if (enter("BitBlt", format("%d,%d %dx%d from %d,%d", x, y, width, height, source_x, source_y)))
         return FALSE;
-    RECT dest_area, source_area;
+    RECT dest_area{}, source_area{};
     std::vector<PaintedItem>* to = sim::detail::target(dest, &dest_area);
     std::vector<PaintedItem>* from = sim::detail::target(source, &source_area);
     if (!to || !from || rop != SRCCOPY)
