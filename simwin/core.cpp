@@ -12,7 +12,7 @@ namespace sim {
 namespace {
 
 struct Plan {
-    int from = 0;          // first failing call number of that function
+    int from = 0; // first failing call number of that function
     bool persistent = false;
 };
 
@@ -113,8 +113,8 @@ int open_count(Resource resource) {
 }
 
 std::string open_summary() {
-    static const char* const names[] = {"handles",         "heap blocks",     "registry keys",
-                                        "device info sets", "GDI objects",    "device contexts",
+    static const char* const names[] = {"handles",          "heap blocks", "registry keys",
+                                        "device info sets", "GDI objects", "device contexts",
                                         "modules"};
     std::string text;
     for (int i = 0; i < static_cast<int>(Resource::Count); ++i) {
@@ -146,6 +146,13 @@ std::u16string widen(const std::string& ansi) {
     return wide;
 }
 
+std::string upper_case(std::string text) {
+    for (char& ch : text)
+        if (ch >= 'a' && ch <= 'z')
+            ch = static_cast<char>(ch - 32);
+    return text;
+}
+
 bool equal_nocase(const std::string& a, const std::string& b) {
     if (a.size() != b.size())
         return false;
@@ -170,8 +177,7 @@ bool enter(const char* function, const std::string& args) {
     ++c.total;
     int n = ++c.per_function[function];
     bool fail = false;
-    if (c.global_k != 0 &&
-        (c.total == c.global_k || (c.global_persistent && c.total > c.global_k)))
+    if (c.global_k != 0 && (c.total == c.global_k || (c.global_persistent && c.total > c.global_k)))
         fail = true;
     auto range = c.plans.equal_range(function);
     for (auto it = range.first; it != range.second; ++it)
@@ -250,8 +256,8 @@ using sim::detail::format;
 HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES,
                           DWORD disposition, DWORD, HANDLE) {
     std::string text = name ? name : "";
-    if (enter("CreateFileA", format("%s access=%#x share=%#x disposition=%u", text.c_str(),
-                                    access, share, disposition))) {
+    if (enter("CreateFileA", format("%s access=%#x share=%#x disposition=%u", text.c_str(), access,
+                                    share, disposition))) {
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
@@ -324,8 +330,8 @@ HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
 }
 
 HGLOBAL WINAPI GlobalFree(HGLOBAL block) {
-    enter("GlobalFree", format("bytes=%zu",
-                               sim::core().heap.count(block) ? sim::core().heap[block] : 0));
+    enter("GlobalFree",
+          format("bytes=%zu", sim::core().heap.count(block) ? sim::core().heap[block] : 0));
     if (!block)
         return nullptr;
     auto it = sim::core().heap.find(block);

@@ -23,13 +23,6 @@ Tree& tree() {
     return instance;
 }
 
-std::string upper_case(std::string text) {
-    for (char& ch : text)
-        if (ch >= 'a' && ch <= 'z')
-            ch = static_cast<char>(ch - 'a' + 'A');
-    return text;
-}
-
 } // namespace
 
 DEVINST root_node() {

@@ -32,14 +32,6 @@ FileSystem& fs() {
     return instance;
 }
 
-std::string upper(const std::string& text) {
-    std::string result = text;
-    for (char& ch : result)
-        if (ch >= 'a' && ch <= 'z')
-            ch = static_cast<char>(ch - 32);
-    return result;
-}
-
 bool has_drive(const std::string& path) {
     return path.size() >= 2 && path[1] == ':' &&
            ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
@@ -92,7 +84,7 @@ std::string parent_of(const std::string& path) {
 void add_directory(const std::string& full) {
     std::string path = full;
     while (true) {
-        fs().directories.insert(upper(path));
+        fs().directories.insert(sim::upper_case(path));
         std::string parent = parent_of(path);
         if (parent == path)
             break;
@@ -116,7 +108,7 @@ bool hold_allows(const detail::FileHold& hold, DWORD access, DWORD share) {
 detail::SimFile& make_file(const std::string& path) {
     std::string full = full_path(path);
     add_directory(parent_of(full));
-    auto& slot = fs().files[upper(full)];
+    auto& slot = fs().files[sim::upper_case(full)];
     if (!slot) {
         slot = std::make_unique<detail::SimFile>();
         slot->path = full;
@@ -133,7 +125,7 @@ std::string expand(const std::string& source) {
         if (source[i] == '%') {
             size_t end = source.find('%', i + 1);
             if (end != std::string::npos) {
-                auto it = fs().environment.find(upper(source.substr(i + 1, end - i - 1)));
+                auto it = fs().environment.find(sim::upper_case(source.substr(i + 1, end - i - 1)));
                 if (end > i + 1 && it != fs().environment.end()) {
                     out += it->second.second;
                     i = end + 1;
@@ -182,16 +174,16 @@ void put_version_file_blocks(const std::string& path, const std::vector<VersionB
 }
 
 bool file_exists(const std::string& path) {
-    return fs().files.count(upper(full_path(path))) != 0;
+    return fs().files.count(sim::upper_case(full_path(path))) != 0;
 }
 
 std::string file_content(const std::string& path) {
-    auto it = fs().files.find(upper(full_path(path)));
+    auto it = fs().files.find(sim::upper_case(full_path(path)));
     return it == fs().files.end() ? std::string() : it->second->content;
 }
 
 void remove_file(const std::string& path) {
-    auto it = fs().files.find(upper(full_path(path)));
+    auto it = fs().files.find(sim::upper_case(full_path(path)));
     if (it == fs().files.end())
         return;
     fs().deleted.push_back(std::move(it->second));
@@ -230,29 +222,29 @@ std::string system_directory() {
 }
 
 void hold_file(const std::string& path, DWORD access, DWORD share) {
-    auto it = fs().files.find(upper(full_path(path)));
+    auto it = fs().files.find(sim::upper_case(full_path(path)));
     if (it != fs().files.end())
         it->second->holds.push_back(detail::FileHold{access, share});
 }
 
 void release_file_hold(const std::string& path) {
-    auto it = fs().files.find(upper(full_path(path)));
+    auto it = fs().files.find(sim::upper_case(full_path(path)));
     if (it != fs().files.end())
         it->second->holds.clear();
 }
 
 void set_environment(const std::string& name, const std::string& value) {
-    fs().environment[upper(name)] = {name, value};
+    fs().environment[sim::upper_case(name)] = {name, value};
 }
 
 void remove_environment(const std::string& name) {
-    fs().environment.erase(upper(name));
+    fs().environment.erase(sim::upper_case(name));
 }
 
 namespace detail {
 
 DWORD locate_file(const std::string& name, SimFile** file) {
-    std::string key = upper(full_path(name));
+    std::string key = sim::upper_case(full_path(name));
     auto it = fs().files.find(key);
     if (it != fs().files.end()) {
         *file = it->second.get();
@@ -260,7 +252,7 @@ DWORD locate_file(const std::string& name, SimFile** file) {
     }
     if (fs().directories.count(key))
         return ERROR_ACCESS_DENIED;
-    if (!fs().directories.count(upper(parent_of(full_path(name)))))
+    if (!fs().directories.count(sim::upper_case(parent_of(full_path(name)))))
         return ERROR_PATH_NOT_FOUND;
     return ERROR_FILE_NOT_FOUND;
 }

@@ -38,14 +38,6 @@ Registry& registry() {
     return instance;
 }
 
-std::string upper(const std::string& text) {
-    std::string result = text;
-    for (char& ch : result)
-        if (ch >= 'a' && ch <= 'z')
-            ch = static_cast<char>(ch - 32);
-    return result;
-}
-
 const char* root_name(HKEY key) {
     if (key == HKEY_CLASSES_ROOT)
         return "HKCR";
@@ -69,7 +61,7 @@ std::string child_id(const std::string& base, const std::string& path) {
             end = path.size();
         if (end == start)
             return "";
-        id += "\\" + upper(path.substr(start, end - start));
+        id += "\\" + sim::upper_case(path.substr(start, end - start));
         start = end + 1;
     }
     return id;
@@ -91,7 +83,7 @@ Key& make_key(HKEY root, const std::string& path) {
             end = path.size();
         if (end > start) {
             std::string part = path.substr(start, end - start);
-            id += "\\" + upper(part);
+            id += "\\" + sim::upper_case(part);
             display += "\\" + part;
             Key& key = registry().keys[id];
             if (key.display.empty())
@@ -171,7 +163,7 @@ bool registry_key_exists(HKEY root, const std::string& path) {
 
 void set_registry_value(HKEY root, const std::string& path, const std::string& name, DWORD type,
                         const std::vector<uint8_t>& data) {
-    make_key(root, path).values[upper(name)] = Value{type, data};
+    make_key(root, path).values[sim::upper_case(name)] = Value{type, data};
 }
 
 void set_registry_string(HKEY root, const std::string& path, const std::string& name,
@@ -183,7 +175,7 @@ void set_registry_string(HKEY root, const std::string& path, const std::string& 
 }
 
 void delete_registry_value(HKEY root, const std::string& path, const std::string& name) {
-    make_key(root, path).values.erase(upper(name));
+    make_key(root, path).values.erase(sim::upper_case(name));
 }
 
 void deny_registry_key(HKEY root, const std::string& path, bool denied) {
@@ -239,7 +231,7 @@ LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD
     auto it = sim::registry().keys.find(id);
     if (it == sim::registry().keys.end())
         return ERROR_FILE_NOT_FOUND;
-    auto value = it->second.values.find(sim::upper(name ? name : ""));
+    auto value = it->second.values.find(sim::upper_case(name ? name : ""));
     if (value == it->second.values.end())
         return ERROR_FILE_NOT_FOUND;
     const std::vector<uint8_t>& bytes = value->second.data;

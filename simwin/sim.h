@@ -20,9 +20,9 @@ void reset();
 
 // ---- failure injection -------------------------------------------------------------------------
 // Calls are counted per function name ("DeviceIoControl") from the last reset; k counts from 1.
-void fail_call(const std::string& function, int k);        // only the k-th call fails
-void fail_calls_from(const std::string& function, int k);  // the k-th and every later call fail
-void fail_every_call(const std::string& function);         // every call fails
+void fail_call(const std::string& function, int k);       // only the k-th call fails
+void fail_calls_from(const std::string& function, int k); // the k-th and every later call fail
+void fail_every_call(const std::string& function);        // every call fails
 // Across all simulated functions: the k-th simulated call from the last reset fails, once or
 // from then on (the failure sweep).
 void fail_global_call(long k, bool persistent);
@@ -44,13 +44,13 @@ void clear_log();
 
 // ---- counters of what is open ------------------------------------------------------------------
 enum class Resource {
-    Handle,          // kernel handles: files, devices
-    HeapBlock,       // GlobalAlloc blocks
-    RegistryKey,     // keys opened by RegOpenKeyExA or SetupDiOpenDevRegKey
-    DeviceInfoSet,   // SetupDiCreateDeviceInfoList sets
-    GdiObject,       // bitmaps, brushes
-    DeviceContext,   // memory and paint device contexts
-    Module,          // LoadLibraryA modules
+    Handle,        // kernel handles: files, devices
+    HeapBlock,     // GlobalAlloc blocks
+    RegistryKey,   // keys opened by RegOpenKeyExA or SetupDiOpenDevRegKey
+    DeviceInfoSet, // SetupDiCreateDeviceInfoList sets
+    GdiObject,     // bitmaps, brushes
+    DeviceContext, // memory and paint device contexts
+    Module,        // LoadLibraryA modules
     Count
 };
 int open_count(Resource resource);
@@ -77,6 +77,8 @@ void notify(const MachineEvent& event);
 std::u16string widen(const std::string& ansi); // Windows-1252 to UTF-16
 // Compares ASCII letters without regard to case, as Windows compares names.
 bool equal_nocase(const std::string& a, const std::string& b);
+// The text with its ASCII letters in upper case, the form names are compared in.
+std::string upper_case(std::string text);
 
 } // namespace sim
 

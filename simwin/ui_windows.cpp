@@ -41,20 +41,12 @@ WindowsState& state() {
     return instance;
 }
 
-std::string upper(const std::string& text) {
-    std::string result = text;
-    for (char& ch : result)
-        if (ch >= 'a' && ch <= 'z')
-            ch = static_cast<char>(ch - 32);
-    return result;
-}
-
 LRESULT CALLBACK control_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     return DefWindowProcA(window, message, wparam, lparam);
 }
 
 bool builtin_class(const std::string& name) {
-    std::string key = upper(name);
+    std::string key = sim::upper_case(name);
     return key == "BUTTON" || key == "EDIT" || key == "STATIC" || key == "#32770";
 }
 
@@ -192,7 +184,7 @@ void set_client_size(HWND window, int width, int height) {
     object->surface = kept;
     detail::send_message(window, WM_SIZE, 0, MAKELPARAM(width, height));
     const detail::WindowClass* window_class = nullptr;
-    auto it = detail::state().classes.find(detail::upper(object->class_name));
+    auto it = detail::state().classes.find(sim::upper_case(object->class_name));
     if (it != detail::state().classes.end())
         window_class = &it->second;
     if (window_class && (window_class->style & (CS_HREDRAW | CS_VREDRAW)))
@@ -209,7 +201,7 @@ void invalidate(HWND window) {
 
 ClassInfo class_info(const std::string& class_name) {
     ClassInfo info;
-    auto it = detail::state().classes.find(detail::upper(class_name));
+    auto it = detail::state().classes.find(sim::upper_case(class_name));
     if (it == detail::state().classes.end())
         return info;
     const detail::WindowClass& c = it->second;
@@ -261,7 +253,7 @@ ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* window_class) {
         return 0;
     }
     auto& classes = sim::detail::state().classes;
-    std::string key = sim::detail::upper(name);
+    std::string key = sim::upper_case(name);
     if (classes.count(key) || sim::detail::builtin_class(name)) {
         SetLastError(sim::detail::kErrorClassExists);
         return 0;
@@ -290,13 +282,13 @@ HWND sim::detail::create_window(DWORD ex_style, LPCSTR class_name, LPCSTR title,
     WNDPROC procedure = nullptr;
     std::string menu_name;
     auto& classes = sim::detail::state().classes;
-    auto it = classes.find(sim::detail::upper(name));
+    auto it = classes.find(sim::upper_case(name));
     if (it != classes.end()) {
         procedure = it->second.procedure;
         menu_name = it->second.menu_name;
     } else if (sim::detail::builtin_class(name)) {
-        procedure = sim::detail::upper(name) == "#32770" ? sim::detail::dialog_window_proc
-                                                         : sim::detail::control_proc;
+        procedure = sim::upper_case(name) == "#32770" ? sim::detail::dialog_window_proc
+                                                                   : sim::detail::control_proc;
     } else {
         SetLastError(sim::detail::kErrorCannotFindClass);
         return nullptr;
