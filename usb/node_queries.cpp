@@ -57,16 +57,6 @@ static char* reply_string_to_ansi(const BYTE* reply, DWORD reply_size, DWORD str
     return convert_to_ansi(wide, (int)length);
 }
 
-static DWORD read_dword(const BYTE* buffer, DWORD offset) {
-    DWORD value;
-    memcpy(&value, buffer + offset, sizeof value);
-    return value;
-}
-
-static void write_dword(BYTE* buffer, DWORD offset, DWORD value) {
-    memcpy(buffer + offset, &value, sizeof value);
-}
-
 // The second call and the conversion, shared by the four queries: allocates a block of exactly
 // actual_length bytes, asks again with the input that the control takes, and converts the
 // string at string_offset. The block is released on every path.
@@ -76,7 +66,7 @@ static char* fetch_reply_string(HANDLE device, DWORD code, DWORD actual_length, 
     if (!reply)
         return NULL;
     if (input == kBlockWithPortInput)
-        write_dword(reply, kConnectionNameIndexOffset, port);
+        write_reply_dword(reply, kConnectionNameIndexOffset, port);
     BYTE* in = input == kNoInput ? NULL : reply;
     DWORD in_size = input == kNoInput ? 0 : actual_length;
     DWORD returned = 0;
@@ -96,7 +86,7 @@ char* get_hcd_driver_key(HANDLE controller) {
     if (!DeviceIoControl(controller, kIoctlGetHcdDriverKeyName, fixed, sizeof fixed, fixed,
                          sizeof fixed, &returned, NULL))
         return NULL;
-    DWORD actual_length = read_dword(fixed, kHcdNameActualLengthOffset);
+    DWORD actual_length = read_reply_dword(fixed, kHcdNameActualLengthOffset);
     if (actual_length <= kHcdNameFixedSize)
         return NULL;
     return fetch_reply_string(controller, kIoctlGetHcdDriverKeyName, actual_length, kBlockAsInput,
@@ -110,7 +100,7 @@ char* get_root_hub_name(HANDLE controller) {
     if (!DeviceIoControl(controller, kIoctlUsbGetRootHubName, NULL, 0, fixed, sizeof fixed,
                          &returned, NULL))
         return NULL;
-    DWORD actual_length = read_dword(fixed, kHcdNameActualLengthOffset);
+    DWORD actual_length = read_reply_dword(fixed, kHcdNameActualLengthOffset);
     // A reply no larger than the fixed part holds no name, as for the other queries.
     if (actual_length <= kHcdNameFixedSize)
         return NULL;
@@ -122,11 +112,11 @@ char* get_root_hub_name(HANDLE controller) {
 static char* get_connection_string(HANDLE hub, ULONG port, DWORD code) {
     BYTE fixed[kConnectionNameFixedSize];
     memset(fixed, 0, sizeof fixed);
-    write_dword(fixed, kConnectionNameIndexOffset, port);
+    write_reply_dword(fixed, kConnectionNameIndexOffset, port);
     DWORD returned = 0;
     if (!DeviceIoControl(hub, code, fixed, sizeof fixed, fixed, sizeof fixed, &returned, NULL))
         return NULL;
-    DWORD actual_length = read_dword(fixed, kConnectionNameActualLengthOffset);
+    DWORD actual_length = read_reply_dword(fixed, kConnectionNameActualLengthOffset);
     if (actual_length <= kConnectionNameFixedSize)
         return NULL;
     return fetch_reply_string(hub, code, actual_length, kBlockWithPortInput, port,

@@ -45,3 +45,8 @@ char* get_hcd_driver_key(HANDLE controller);
 char* get_root_hub_name(HANDLE controller);
 char* get_connection_hub_name(HANDLE hub, ULONG port);
 char* get_connection_driver_key(HANDLE hub, ULONG port);
+
+// Little-endian fields of a byte-packed reply buffer at a byte offset.
+DWORD read_reply_dword(const BYTE* reply, DWORD offset);
+WORD read_reply_word(const BYTE* reply, DWORD offset);
+void write_reply_dword(BYTE* reply, DWORD offset, DWORD value);

@@ -38,22 +38,6 @@ static int port_table_full() {
     return port_table.count >= kPortTableRoom;
 }
 
-static DWORD read_dword(const BYTE* buffer, DWORD offset) {
-    DWORD value;
-    memcpy(&value, buffer + offset, sizeof value);
-    return value;
-}
-
-static WORD read_word(const BYTE* buffer, DWORD offset) {
-    WORD value;
-    memcpy(&value, buffer + offset, sizeof value);
-    return value;
-}
-
-static void write_dword(BYTE* buffer, DWORD offset, DWORD value) {
-    memcpy(buffer + offset, &value, sizeof value);
-}
-
 // Copies scan_path, ended after scan_depth characters, into the entry's path.
 static void record_path(PortEntry* entry) {
     scan_path[scan_depth] = '\0';
@@ -178,7 +162,7 @@ void scan_hub_ports(HANDLE hub, const char* hub_label, int port_count) {
         BYTE* connection = (BYTE*)GlobalAlloc(GPTR, kConnectionInformationSize);
         if (!connection)
             break;
-        write_dword(connection, kConnectionInformationIndexOffset, (DWORD)i);
+        write_reply_dword(connection, kConnectionInformationIndexOffset, (DWORD)i);
         DWORD returned = 0;
         // A reply that stops short of ConnectionStatus counts as a failed request.
         if (!DeviceIoControl(hub, kIoctlUsbGetNodeConnectionInformation, connection,
@@ -189,15 +173,16 @@ void scan_hub_ports(HANDLE hub, const char* hub_label, int port_count) {
             continue;
         }
 
-        if (read_dword(connection, kConnectionInformationStatusOffset) != kNoDeviceConnected) {
+        if (read_reply_dword(connection, kConnectionInformationStatusOffset) !=
+            kNoDeviceConnected) {
             char* key = get_connection_driver_key(hub, (ULONG)i);
             if (key) {
                 copy_key(port_key, key);
                 GlobalFree(key);
             }
         }
-        if (read_word(connection, kConnectionInformationVendorOffset) == kAdapterVendor &&
-            read_word(connection, kConnectionInformationProductOffset) == kAdapterProduct)
+        if (read_reply_word(connection, kConnectionInformationVendorOffset) == kAdapterVendor &&
+            read_reply_word(connection, kConnectionInformationProductOffset) == kAdapterProduct)
             record_adapter(hub_label, port_key, i, hub_index);
         if (connection[kConnectionInformationIsHubOffset] != 0) {
             char* child_name = get_connection_hub_name(hub, (ULONG)i);
