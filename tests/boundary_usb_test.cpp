@@ -1,0 +1,163 @@
+// Boundaries of the USB topology's fixed buffers, each met by a text or table that needs one byte
+// less than the room, exactly the room, and one byte more (a text of n characters needs n + 1
+// bytes): driver keys, hub labels, hub device names, PortPaths, the PortTable, and the reply
+// sizes that ActualLength announces.
+#include <string>
+#include <vector>
+
+#include "tests/sim_test.h"
+#include "usb/port_table.h"
+
+namespace {
+
+// The three sizes around a room: one less, the room itself, one more.
+std::vector<int> around(int room) {
+    return {room - 1, room, room + 1};
+}
+
+class BoundaryUsbTest : public SimTest {
+  protected:
+    void SetUp() override {
+        SimTest::SetUp();
+        port_table.count = 0;
+    }
+    // Index of the entry with this path, or -1.
+    static int entry_at(const std::string& path) {
+        for (int i = 0; i < port_table.count; ++i)
+            if (path == port_table.entries[i].path)
+                return i;
+        return -1;
+    }
+};
+
+TEST_F(BoundaryUsbTest, ConnectionDriverKeyIsKeptWholeUpToItsRoomAndDroppedBeyond) {
+    for (int needed : around(kKeyRoom)) {
+        sim::reset();
+        std::string key(static_cast<size_t>(needed - 1), 'K');
+        sim::add_controller(0).root_hub(1).add_adapter(1).driver_key.text = key;
+        scan_usb_topology();
+        ASSERT_EQ(port_table.count, 2) << needed;
+        EXPECT_EQ(port_table.entries[1].driver_key, needed <= kKeyRoom ? key : "") << needed;
+    }
+}
+
+TEST_F(BoundaryUsbTest, HubLabelOfTheControllerKeyFallsBackToTheBareMarkBeyondItsRoom) {
+    for (int needed : around(kKeyRoom)) {
+        sim::reset();
+        std::string key(static_cast<size_t>(needed - 2), 'C'); // the label is "@" and the key
+        sim::UsbController& hc = sim::add_controller(0);
+        hc.driver_key.text = key;
+        hc.root_hub(1).add_adapter(1);
+        scan_usb_topology();
+        ASSERT_EQ(port_table.count, 2) << needed;
+        std::string label = needed <= kKeyRoom ? "@" + key : "@";
+        EXPECT_EQ(port_table.entries[0].driver_key, label) << needed;
+        EXPECT_EQ(port_table.entries[1].parent_key, label) << needed;
+    }
+}
+
+// "\\.\", the name and the terminator must fit a device path of MAX_PATH bytes.
+TEST_F(BoundaryUsbTest, HubNameIsOpenedUpToTheLongestDevicePathOnly) {
+    const int prefix_and_terminator = 5;
+    for (int needed : around(MAX_PATH)) {
+        for (bool external : {false, true}) {
+            sim::reset();
+            sim::UsbHub& root = sim::add_controller(0).root_hub(1);
+            sim::UsbHub& hub = external ? root.add_hub(1, 1) : root;
+            hub.name = std::string(static_cast<size_t>(needed - prefix_and_terminator), 'N');
+            hub.add_adapter(1);
+            scan_usb_topology();
+            std::string adapter_path = external ? "A11" : "A1";
+            EXPECT_EQ(entry_at(adapter_path) != -1, needed <= MAX_PATH)
+                << needed << (external ? " external" : " root");
+        }
+    }
+}
+
+// A chain of hubs, each on port 1 of the one above with an adapter on port 2: adapters get
+// paths of every length, and only those of at most nine characters are recorded.
+TEST_F(BoundaryUsbTest, PortPathsAreRecordedUpToNineCharacters) {
+    sim::UsbHub* hub = &sim::add_controller(0).root_hub(2);
+    for (int tier = 1; tier <= kPortPathRoom + 1; ++tier) {
+        hub->add_adapter(2);
+        hub = &hub->add_hub(1, 2);
+    }
+    scan_usb_topology();
+    for (int needed : around(kPortPathRoom)) {
+        std::string path = "A" + std::string(static_cast<size_t>(needed - 3), '1') + "2";
+        EXPECT_EQ(entry_at(path) != -1, needed <= kPortPathRoom) << path;
+    }
+    for (int i = 0; i < port_table.count; ++i)
+        EXPECT_LE(std::string(port_table.entries[i].path).size(), 9u) << i;
+}
+
+// A hub driver that names an ancestor as the hub on a port makes the topology a cycle: the walk
+// goes round it only as deep as a PortPath reaches.
+TEST_F(BoundaryUsbTest, HubNamingItsOwnAncestorIsWalkedNoDeeperThanAPortPath) {
+    sim::UsbHub& root = sim::add_controller(0).root_hub(2);
+    root.add_hub(1, 1).upstream->hub_name.text = root.name;
+    root.add_adapter(2);
+    scan_usb_topology();
+
+    std::vector<std::string> adapters;
+    for (int i = 0; i < port_table.count; ++i)
+        if (!port_table.entries[i].is_hub)
+            adapters.push_back(port_table.entries[i].path);
+    std::vector<std::string> expected;
+    // Port 1 is descended before port 2 is looked at: the deepest adapter comes first.
+    for (int depth = kPortPathRoom - 3; depth >= 0; --depth)
+        expected.push_back("A" + std::string(static_cast<size_t>(depth), '1') + "2");
+    EXPECT_EQ(adapters, expected);
+}
+
+// Ten root hubs with adapters enough to offer one entry less than the table's room, the room,
+// and one more: the table keeps at most its room, in scan order.
+TEST_F(BoundaryUsbTest, PortTableKeepsAtMostItsRoomOfEntries) {
+    const int ports_per_hub = 12;
+    for (int offered : around(kPortTableRoom)) {
+        sim::reset();
+        int adapters = offered - kHostControllerCount;
+        for (int n = 0; n < kHostControllerCount; ++n) {
+            sim::UsbHub& root = sim::add_controller(n).root_hub(ports_per_hub);
+            for (int port = 1; port <= ports_per_hub && adapters > 0; ++port, --adapters)
+                root.add_adapter(port);
+        }
+        scan_usb_topology();
+        EXPECT_EQ(port_table.count, offered <= kPortTableRoom ? offered : kPortTableRoom)
+            << offered;
+        // The last root hub's adapters sit on its ports from 1: the last recorded one names how
+        // many of them fit.
+        int kept = offered <= kPortTableRoom ? offered : kPortTableRoom;
+        int last_port = kept - (kHostControllerCount - 1) * (ports_per_hub + 1) - 1;
+        std::string last_path = std::string("J") + static_cast<char>('0' + last_port);
+        EXPECT_EQ(port_table.entries[kept - 1].path, last_path) << offered;
+    }
+}
+
+// The driver announces the reply size in ActualLength. Around the fixed part (10 bytes) there
+// is no string; around the size the string needs, only a block that holds it all gives the key.
+TEST_F(BoundaryUsbTest, ConnectionKeyNeedsABlockOfTheWholeReply) {
+    const std::string key = "{745A17A0-74D3-11D0-B6FE-00A0C90F57DA}\\0001";
+    const int whole_reply =
+        static_cast<int>(kConnectionNameStringOffset) + 2 * (static_cast<int>(key.size()) + 1);
+    struct Case {
+        int actual_length;
+        std::string expected;
+    };
+    std::vector<Case> cases;
+    for (int size : around(static_cast<int>(kConnectionNameFixedSize)))
+        cases.push_back({size, ""});
+    for (int size : around(whole_reply))
+        cases.push_back({size, size >= whole_reply ? key : ""});
+    for (const Case& c : cases) {
+        sim::reset();
+        sim::UsbDevice& adapter = sim::add_controller(0).root_hub(1).add_adapter(1);
+        adapter.driver_key.text = key;
+        adapter.driver_key.actual_length = static_cast<DWORD>(c.actual_length);
+        scan_usb_topology();
+        ASSERT_EQ(port_table.count, 2) << c.actual_length;
+        EXPECT_EQ(port_table.entries[1].driver_key, c.expected) << c.actual_length;
+    }
+}
+
+} // namespace
