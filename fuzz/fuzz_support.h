@@ -93,6 +93,11 @@ inline void check_port_table() {
             int parent = entry.parent_index;
             if (parent < 0 || parent >= i || !port_table.entries[parent].is_hub)
                 broken("adapter's hub entry", std::to_string(parent));
+            // An adapter's path is its hub's path and one port character.
+            const char* hub_path = port_table.entries[parent].path;
+            int hub_length = checked_length(hub_path, kPortPathRoom, "hub PortPath");
+            if (length != hub_length + 1 || std::string(entry.path, hub_length) != hub_path)
+                broken("adapter path below its hub's", std::string(hub_path) + " " + entry.path);
         }
     }
 }
