@@ -18,6 +18,7 @@ struct SweepFigures {
     long clean_calls = 0; // simulated calls of the run without failures
     long failed_once = 0; // runs in which one call failed
     long failed_from = 0; // runs in which every call from the k-th failed
+    long injected = 0;    // failed calls over all runs
 };
 
 class ReliabilitySweepTest : public SimTest {
@@ -25,7 +26,7 @@ class ReliabilitySweepTest : public SimTest {
     // One run on a fresh rich machine, the k-th call of the operation failing (k 0: none).
     // Returns whether the run met an injected failure; records every fault in the test.
     static bool run_once(const std::function<void(HWND)>& operation, long k, bool persistent,
-                         long* calls) {
+                         long* calls, long* injected = nullptr) {
         sim::reset();
         std::memset(&report_buffers, 0, sizeof report_buffers);
         std::memset(&adapter_list, 0, sizeof adapter_list);
@@ -50,6 +51,8 @@ class ReliabilitySweepTest : public SimTest {
         sim::clear_failures();
         *calls = sim::call_count() - before;
         bool met_failure = sim::injected_failure_count() > 0;
+        if (injected)
+            *injected += sim::injected_failure_count();
 
         std::string where = "call " + std::to_string(k) + (persistent ? " on" : " once");
         EXPECT_EQ(sim::open_summary(), "") << where;
@@ -73,17 +76,18 @@ class ReliabilitySweepTest : public SimTest {
         EXPECT_FALSE(run_once(operation, 0, false, &figures.clean_calls));
         for (bool persistent : {false, true}) {
             long& failed = persistent ? figures.failed_from : figures.failed_once;
-            for (long k = 1; run_once(operation, k, persistent, &calls); ++k) {
+            for (long k = 1; run_once(operation, k, persistent, &calls, &figures.injected); ++k) {
                 ++failed;
                 if (::testing::Test::HasFatalFailure() || failed > 100000)
                     break;
             }
         }
         std::printf("[ sweep    ] %s: %ld calls without failures; %ld runs with one call failing, "
-                    "%ld with every call from the k-th failing\n",
-                    name, figures.clean_calls, figures.failed_once, figures.failed_from);
+                    "%ld with every call from the k-th failing; %ld calls failed in all\n",
+                    name, figures.clean_calls, figures.failed_once, figures.failed_from,
+                    figures.injected);
         ::testing::Test::RecordProperty(std::string(name) + "_injected_failures",
-                                        std::to_string(figures.failed_once + figures.failed_from));
+                                        std::to_string(figures.injected));
         return figures;
     }
 };
