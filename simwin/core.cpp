@@ -318,6 +318,13 @@ HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
+    // A request larger than a 32-bit process's heap could ever give fails as it does on Windows,
+    // instead of asking the host for gigabytes.
+    constexpr SIZE_T kLargestBlock = SIZE_T(1) << 30;
+    if (bytes > kLargestBlock) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
     // GMEM_ZEROINIT or not, the block starts zero-filled; a block of 0 bytes still is a block.
     void* block = std::calloc(bytes ? bytes : 1, 1);
     if (!block) {

@@ -26,8 +26,8 @@ TEST_F(SimCoreTest, KthCallFailsOnceAndPersistentPlanKeepsFailing) {
 TEST_F(SimCoreTest, GlobalCallPlanCountsEverySimulatedFunction) {
     sim::fail_global_call(2, false);
     HGLOBAL block = GlobalAlloc(GMEM_ZEROINIT, 8);
-    EXPECT_EQ(CreateFileA("\\\\.\\HCD0", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                          0, nullptr),
+    EXPECT_EQ(CreateFileA("\\\\.\\HCD0", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                          nullptr),
               INVALID_HANDLE_VALUE);
     EXPECT_EQ(sim::count_calls("CreateFileA"), 1);
     GlobalFree(block);
@@ -42,4 +42,9 @@ TEST_F(SimCoreTest, ZeroFilledBlocksAreCountedUntilFreed) {
     EXPECT_EQ(sim::open_summary(), "1 heap blocks");
     EXPECT_EQ(GlobalFree(block), nullptr);
     EXPECT_EQ(sim::open_summary(), "");
+}
+
+TEST_F(SimCoreTest, BlockLargerThanAnyHeapCouldGiveIsRefused) {
+    EXPECT_EQ(GlobalAlloc(GMEM_ZEROINIT, SIZE_T(0xFFFFFFF0u)), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
 }
