@@ -15,7 +15,7 @@
 // Buffered-method controls of device type 0x22 (FILE_DEVICE_USB), any access.
 enum : DWORD {
     kIoctlGetHcdDriverKeyName = 0x220424,
-    kIoctlUsbGetRootHubName = 0x220408, // asked of a host controller
+    kIoctlUsbGetRootHubName = 0x220408,     // asked of a host controller
     kIoctlUsbGetNodeInformation = 0x220408, // the same code, asked of a hub
     kIoctlUsbGetNodeConnectionInformation = 0x22040C,
     kIoctlUsbGetNodeConnectionName = 0x220414,

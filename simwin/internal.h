@@ -25,8 +25,8 @@ void call_entered(const char* function);
 enum class HandleKind { Controller, Hub, File, ControlDevice };
 struct HandleObject {
     HandleKind kind = HandleKind::File;
-    std::string name;      // the name it was opened by
-    int index = 0;         // controller number, or the area's own index
+    std::string name;       // the name it was opened by
+    int index = 0;          // controller number, or the area's own index
     void* target = nullptr; // the model object (hub, file) it refers to
     DWORD access = 0;
     DWORD share = 0;
@@ -47,8 +47,8 @@ bool usb_open(const std::string& name, DWORD access, DWORD share, HANDLE* handle
 bool control_device_open(const std::string& name, DWORD access, DWORD share, HANDLE* handle);
 HANDLE file_open(const std::string& name, DWORD access, DWORD share, DWORD disposition);
 
-BOOL usb_ioctl(HandleObject& object, DWORD code, void* in, DWORD in_size, void* out,
-               DWORD out_size, DWORD* returned);
+BOOL usb_ioctl(HandleObject& object, DWORD code, void* in, DWORD in_size, void* out, DWORD out_size,
+               DWORD* returned);
 BOOL control_device_ioctl(HandleObject& object, DWORD code, void* in, DWORD in_size, void* out,
                           DWORD out_size, DWORD* returned);
 

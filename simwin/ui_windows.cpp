@@ -288,7 +288,7 @@ HWND sim::detail::create_window(DWORD ex_style, LPCSTR class_name, LPCSTR title,
         menu_name = it->second.menu_name;
     } else if (sim::detail::builtin_class(name)) {
         procedure = sim::upper_case(name) == "#32770" ? sim::detail::dialog_window_proc
-                                                                   : sim::detail::control_proc;
+                                                      : sim::detail::control_proc;
     } else {
         SetLastError(sim::detail::kErrorCannotFindClass);
         return nullptr;

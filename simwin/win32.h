@@ -107,7 +107,8 @@ typedef VOID(CALLBACK* TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
 #define MAKELPARAM(l, h) ((LPARAM)(DWORD)MAKELONG(l, h))
 #define MAKEINTRESOURCEA(i) ((LPSTR)((ULONG_PTR)((WORD)(i))))
 #define IS_INTRESOURCE(r) ((((ULONG_PTR)(r)) >> 16) == 0)
-#define RGB(r, g, b) ((COLORREF)(((BYTE)(r) | ((WORD)((BYTE)(g)) << 8)) | (((DWORD)(BYTE)(b)) << 16)))
+#define RGB(r, g, b)                                                                               \
+    ((COLORREF)(((BYTE)(r) | ((WORD)((BYTE)(g)) << 8)) | (((DWORD)(BYTE)(b)) << 16)))
 #define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
 
 // ---- kernel32 ----------------------------------------------------------------------------------
@@ -187,8 +188,8 @@ HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes);
 HGLOBAL WINAPI GlobalFree(HGLOBAL block);
 DWORD WINAPI GetLastError();
 VOID WINAPI SetLastError(DWORD code);
-int WINAPI WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int wide_count,
-                               LPSTR out, int out_size, LPCSTR default_char, LPBOOL used_default);
+int WINAPI WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int wide_count, LPSTR out,
+                               int out_size, LPCSTR default_char, LPBOOL used_default);
 int WINAPI MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR text, int count, LPWSTR out,
                                int out_count);
 DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR source, LPSTR out, DWORD size);
@@ -216,8 +217,8 @@ VOID WINAPI ExitProcess(UINT code);
 
 LSTATUS WINAPI RegOpenKeyExA(HKEY parent, LPCSTR sub_key, DWORD options, REGSAM access,
                              PHKEY result);
-LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type,
-                                LPBYTE data, LPDWORD size);
+LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                                LPDWORD size);
 LSTATUS WINAPI RegCloseKey(HKEY key);
 
 // ---- version -----------------------------------------------------------------------------------
@@ -250,8 +251,7 @@ CONFIGRET WINAPI CM_Get_Parent(PDEVINST parent, DEVINST node, ULONG flags);
 CONFIGRET WINAPI CM_Get_DevNode_Registry_PropertyA(DEVINST node, ULONG property, PULONG type,
                                                    PVOID buffer, PULONG length, ULONG flags);
 CONFIGRET WINAPI CM_Get_Device_ID_List_SizeA(PULONG size, PCSTR filter, ULONG flags);
-CONFIGRET WINAPI CM_Get_Device_ID_ListA(PCSTR filter, PCHAR buffer, ULONG size,
-                                        ULONG flags);
+CONFIGRET WINAPI CM_Get_Device_ID_ListA(PCSTR filter, PCHAR buffer, ULONG size, ULONG flags);
 CONFIGRET WINAPI CM_Reenumerate_DevNode(DEVINST node, ULONG flags);
 
 // ---- setupapi ----------------------------------------------------------------------------------
