@@ -11,3 +11,19 @@ target_link_libraries(qdi_system PUBLIC setupapi cfgmgr32 version advapi32 user3
 if(EXISTS ${CMAKE_SOURCE_DIR}/cmake/windows_program.cmake)
     include(cmake/windows_program.cmake)
 endif()
+
+# On 32-bit Windows the INF entry points are __stdcall: prove that the type assertions of the
+# Install command tell a pointer without WINAPI from the published declaration.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    try_compile(QDI_PLAIN_POINTER_COMPILES ${CMAKE_BINARY_DIR}/checks
+        SOURCES ${CMAKE_SOURCE_DIR}/cmake/checks/plain_pointer_to_inf_entry.cpp
+        CMAKE_FLAGS -DCMAKE_CXX_STANDARD=17
+        OUTPUT_VARIABLE QDI_PLAIN_POINTER_OUTPUT)
+    if(QDI_PLAIN_POINTER_COMPILES)
+        message(FATAL_ERROR "A pointer without WINAPI passes for the INF entry point on i686")
+    endif()
+    if(NOT QDI_PLAIN_POINTER_OUTPUT MATCHES "a pointer without WINAPI passes")
+        message(FATAL_ERROR "The calling-convention check failed for another reason:\n"
+                            "${QDI_PLAIN_POINTER_OUTPUT}")
+    endif()
+endif()
