@@ -26,13 +26,29 @@ CONFIGRET look_up(DEVINST id, bool live, sim::Node** found) {
 }
 
 bool is_live(DEVINST id) {
-    const sim::Node* n = sim::node(id);
-    return n && !n->removed && n->present;
+    sim::Node* n = nullptr;
+    return look_up(id, true, &n) == CR_SUCCESS;
 }
 
 const char* instance_of(DEVINST id) {
     const sim::Node* n = sim::node(id);
     return n ? n->instance_id.c_str() : "?";
+}
+
+// What CM_Get_Child, CM_Get_Sibling and CM_Get_Parent do before they move: clear the answer, log
+// the call, check the pointer and flags, and find the live node they start from.
+CONFIGRET start_walk(const char* function, PDEVINST answer, DEVINST node, ULONG flags,
+                     sim::Node** found) {
+    *found = nullptr;
+    if (answer)
+        *answer = 0;
+    if (enter(function, format("%s", instance_of(node))))
+        return CR_NO_SUCH_DEVNODE;
+    if (!answer)
+        return CR_INVALID_POINTER;
+    if (flags != 0)
+        return CR_INVALID_FLAG;
+    return look_up(node, true, found);
 }
 
 } // namespace
@@ -61,16 +77,8 @@ CONFIGRET WINAPI CM_Locate_DevNodeA(PDEVINST node, LPSTR instance_id, ULONG flag
 }
 
 CONFIGRET WINAPI CM_Get_Child(PDEVINST child, DEVINST node, ULONG flags) {
-    if (child)
-        *child = 0;
-    if (enter("CM_Get_Child", format("%s", instance_of(node))))
-        return CR_NO_SUCH_DEVNODE;
-    if (!child)
-        return CR_INVALID_POINTER;
-    if (flags != 0)
-        return CR_INVALID_FLAG;
     sim::Node* n = nullptr;
-    CONFIGRET result = look_up(node, true, &n);
+    CONFIGRET result = start_walk("CM_Get_Child", child, node, flags, &n);
     if (result != CR_SUCCESS)
         return result;
     for (DEVINST candidate : n->children) {
@@ -83,16 +91,8 @@ CONFIGRET WINAPI CM_Get_Child(PDEVINST child, DEVINST node, ULONG flags) {
 }
 
 CONFIGRET WINAPI CM_Get_Sibling(PDEVINST sibling, DEVINST node, ULONG flags) {
-    if (sibling)
-        *sibling = 0;
-    if (enter("CM_Get_Sibling", format("%s", instance_of(node))))
-        return CR_NO_SUCH_DEVNODE;
-    if (!sibling)
-        return CR_INVALID_POINTER;
-    if (flags != 0)
-        return CR_INVALID_FLAG;
     sim::Node* n = nullptr;
-    CONFIGRET result = look_up(node, true, &n);
+    CONFIGRET result = start_walk("CM_Get_Sibling", sibling, node, flags, &n);
     if (result != CR_SUCCESS)
         return result;
     sim::Node* parent = sim::node(n->parent);
@@ -111,16 +111,8 @@ CONFIGRET WINAPI CM_Get_Sibling(PDEVINST sibling, DEVINST node, ULONG flags) {
 }
 
 CONFIGRET WINAPI CM_Get_Parent(PDEVINST parent, DEVINST node, ULONG flags) {
-    if (parent)
-        *parent = 0;
-    if (enter("CM_Get_Parent", format("%s", instance_of(node))))
-        return CR_NO_SUCH_DEVNODE;
-    if (!parent)
-        return CR_INVALID_POINTER;
-    if (flags != 0)
-        return CR_INVALID_FLAG;
     sim::Node* n = nullptr;
-    CONFIGRET result = look_up(node, true, &n);
+    CONFIGRET result = start_walk("CM_Get_Parent", parent, node, flags, &n);
     if (result != CR_SUCCESS)
         return result;
     // The root has no parent; a phantom is not in the live tree and so has none either.
