@@ -197,6 +197,20 @@ std::string format(const char* format, ...) {
     return buffer;
 }
 
+std::vector<std::string> path_parts(const std::string& path) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (true) {
+        size_t end = path.find('\\', start);
+        if (end == std::string::npos) {
+            parts.push_back(path.substr(start));
+            return parts;
+        }
+        parts.push_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+}
+
 void notify(const MachineEvent& event) {
     // A copy: the observer may act on the machine, and so reach here again.
     std::function<void(const MachineEvent&)> observer = core().observer;

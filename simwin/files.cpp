@@ -56,19 +56,13 @@ std::string full_path(const std::string& name) {
             path = fs().current_directory.substr(2) + "\\" + path;
     }
     std::vector<std::string> parts;
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t end = path.find('\\', start);
-        if (end == std::string::npos)
-            end = path.size();
-        std::string part = path.substr(start, end - start);
+    for (const std::string& part : detail::path_parts(path)) {
         if (part == "..") {
             if (!parts.empty())
                 parts.pop_back();
         } else if (!part.empty() && part != ".") {
             parts.push_back(part);
         }
-        start = end + 1;
     }
     std::string result = base;
     for (const std::string& part : parts)

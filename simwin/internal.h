@@ -5,6 +5,7 @@
 
 #include <cstdarg>
 #include <string>
+#include <vector>
 
 #include "simwin/sim.h"
 
@@ -15,6 +16,9 @@ namespace sim::detail {
 bool enter(const char* function, const std::string& args = std::string());
 // printf-style formatting for call-log arguments.
 std::string format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// The components of a backslash-separated path in order, empty ones included: "A\B\" gives "A",
+// "B" and "", and "" gives one empty component.
+std::vector<std::string> path_parts(const std::string& path);
 
 void count_open(Resource resource, int delta);
 // Called by enter() for every simulated call: the user interface model lets a call take virtual

@@ -54,15 +54,10 @@ std::string child_id(const std::string& base, const std::string& path) {
     if (path.empty())
         return base;
     std::string id = base;
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t end = path.find('\\', start);
-        if (end == std::string::npos)
-            end = path.size();
-        if (end == start)
+    for (const std::string& part : detail::path_parts(path)) {
+        if (part.empty())
             return "";
-        id += "\\" + sim::upper_case(path.substr(start, end - start));
-        start = end + 1;
+        id += "\\" + sim::upper_case(part);
     }
     return id;
 }
@@ -76,20 +71,14 @@ Key& make_key(HKEY root, const std::string& path) {
     std::string base = root_name(root) ? root_name(root) : "?";
     std::string id = base;
     std::string display = base;
-    size_t start = 0;
-    while (start < path.size()) {
-        size_t end = path.find('\\', start);
-        if (end == std::string::npos)
-            end = path.size();
-        if (end > start) {
-            std::string part = path.substr(start, end - start);
-            id += "\\" + sim::upper_case(part);
-            display += "\\" + part;
-            Key& key = registry().keys[id];
-            if (key.display.empty())
-                key.display = display;
-        }
-        start = end + 1;
+    for (const std::string& part : detail::path_parts(path)) {
+        if (part.empty())
+            continue;
+        id += "\\" + sim::upper_case(part);
+        display += "\\" + part;
+        Key& key = registry().keys[id];
+        if (key.display.empty())
+            key.display = display;
     }
     Key& key = registry().keys[id];
     if (key.display.empty())

@@ -251,22 +251,16 @@ BOOL WINAPI VerQueryValueA(LPCVOID block, LPCSTR sub_block, LPVOID* buffer, UINT
     }
     auto* bytes = static_cast<uint8_t*>(const_cast<void*>(block));
     size_t offset = 0;
-    std::string path = sub_block;
-    size_t start = 0;
-    while (start < path.size()) {
-        size_t end = path.find('\\', start);
-        if (end == std::string::npos)
-            end = path.size();
-        if (end > start) {
-            offset = sim::find_child(bytes, offset, path.substr(start, end - start));
-            if (offset == 0) {
-                if (length)
-                    *length = 0;
-                SetLastError(ERROR_RESOURCE_TYPE_NOT_FOUND);
-                return FALSE;
-            }
+    for (const std::string& part : sim::detail::path_parts(sub_block)) {
+        if (part.empty())
+            continue;
+        offset = sim::find_child(bytes, offset, part);
+        if (offset == 0) {
+            if (length)
+                *length = 0;
+            SetLastError(ERROR_RESOURCE_TYPE_NOT_FOUND);
+            return FALSE;
         }
-        start = end + 1;
     }
     size_t value_offset = 0;
     sim::node_key(bytes, offset, &value_offset);
