@@ -243,19 +243,22 @@ bool target_is_open(const void* target) {
     return false;
 }
 
+bool shares_with(DWORD held_access, DWORD held_share, DWORD access, DWORD share) {
+    if ((access & GENERIC_READ) && !(held_share & FILE_SHARE_READ))
+        return false;
+    if ((access & GENERIC_WRITE) && !(held_share & FILE_SHARE_WRITE))
+        return false;
+    if ((held_access & GENERIC_READ) && !(share & FILE_SHARE_READ))
+        return false;
+    if ((held_access & GENERIC_WRITE) && !(share & FILE_SHARE_WRITE))
+        return false;
+    return true;
+}
+
 bool sharing_allows(const void* target, DWORD access, DWORD share) {
     for (auto& entry : core().handles) {
         const HandleObject& open = entry.second;
-        if (open.target != target)
-            continue;
-        // Each side must share what the other side asks for.
-        if ((access & GENERIC_READ) && !(open.share & FILE_SHARE_READ))
-            return false;
-        if ((access & GENERIC_WRITE) && !(open.share & FILE_SHARE_WRITE))
-            return false;
-        if ((open.access & GENERIC_READ) && !(share & FILE_SHARE_READ))
-            return false;
-        if ((open.access & GENERIC_WRITE) && !(share & FILE_SHARE_WRITE))
+        if (open.target == target && !shares_with(open.access, open.share, access, share))
             return false;
     }
     return true;

@@ -86,18 +86,6 @@ void add_directory(const std::string& full) {
     }
 }
 
-bool hold_allows(const detail::FileHold& hold, DWORD access, DWORD share) {
-    if ((access & GENERIC_READ) && !(hold.share & FILE_SHARE_READ))
-        return false;
-    if ((access & GENERIC_WRITE) && !(hold.share & FILE_SHARE_WRITE))
-        return false;
-    if ((hold.access & GENERIC_READ) && !(share & FILE_SHARE_READ))
-        return false;
-    if ((hold.access & GENERIC_WRITE) && !(share & FILE_SHARE_WRITE))
-        return false;
-    return true;
-}
-
 // The file at path, made empty with its directories when it does not exist yet.
 detail::SimFile& make_file(const std::string& path) {
     std::string full = full_path(path);
@@ -255,7 +243,7 @@ bool file_sharing_allows(const SimFile* file, DWORD access, DWORD share) {
     if (!sharing_allows(file, access, share))
         return false;
     for (const FileHold& hold : file->holds)
-        if (!hold_allows(hold, access, share))
+        if (!shares_with(hold.access, hold.share, access, share))
             return false;
     return true;
 }

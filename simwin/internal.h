@@ -40,8 +40,10 @@ HANDLE open_handle(const HandleObject& object);
 HandleObject* handle_object(HANDLE handle); // null for an unknown or closed handle
 // Whether any open handle refers to target (a file held open refuses deletion).
 bool target_is_open(const void* target);
-// The sharing test of CreateFileA: may a new open with access and share join the open handles of
-// target?
+// The sharing test of CreateFileA between one open that exists (a handle, or another process's
+// hold on a file) and a new open: each side must share what the other side asks for.
+bool shares_with(DWORD held_access, DWORD held_share, DWORD access, DWORD share);
+// May a new open with access and share join the open handles of target?
 bool sharing_allows(const void* target, DWORD access, DWORD share);
 
 // ---- area hooks, each implemented by the area that owns it -------------------------------------
