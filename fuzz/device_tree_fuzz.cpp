@@ -105,15 +105,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         sim::fail_calls_from("CM_Get_Parent", 1 + in.byte() % 4);
     fuzz::arm(plan);
     walk_adapter_instances(tree_bits & kRemoveMode);
-    fuzz::check_adapter_list();
-    sort_adapter_list();
-    fuzz::check_adapter_list();
+    fuzz::sort_checked_adapter_list();
     resolve_devnodes((tree_bits & kParentMode) != 0);
-    sim::clear_failures();
 
     if (port_table.count != table_count)
         fuzz::broken("PortTable count changed by the walk");
-    fuzz::check_nothing_open();
-    fuzz::show_tables();
+    fuzz::end_run();
     return 0;
 }

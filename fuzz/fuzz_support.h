@@ -121,6 +121,13 @@ inline void check_nothing_open() {
         broken("left open:", open);
 }
 
+// Sorts the AdapterList that a run built, checking it before and after the sort.
+inline void sort_checked_adapter_list() {
+    check_adapter_list();
+    sort_adapter_list();
+    check_adapter_list();
+}
+
 // The first two bytes of an input may plan one failing call: the k-th simulated call of the
 // operation fails, once or from then on.
 struct FailurePlan {
@@ -160,6 +167,14 @@ inline void show_tables() {
         std::fprintf(stderr, "adapter list %d: %s plugged=%d kind=%d\n", i,
                      adapter_list.entries[i].label, adapter_list.entries[i].plugged,
                      static_cast<int>(adapter_list.entries[i].kind));
+}
+
+// Ends a run: no call fails any more, nothing may be left open, and the tables are shown when
+// asked for.
+inline void end_run() {
+    sim::clear_failures();
+    check_nothing_open();
+    show_tables();
 }
 
 } // namespace fuzz

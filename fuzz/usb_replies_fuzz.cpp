@@ -103,13 +103,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     adapter_list.count = 0;
     collect_plugged_adapters();
     fuzz::check_port_table();
-    fuzz::check_adapter_list();
-    sort_adapter_list();
-    fuzz::check_adapter_list();
+    fuzz::sort_checked_adapter_list();
     reenumerate_adapter_hubs();
     fuzz::check_port_table();
-    sim::clear_failures();
-    fuzz::check_nothing_open();
-    fuzz::show_tables();
+    fuzz::end_run();
     return 0;
 }
