@@ -3,9 +3,10 @@
 // its first 480 bytes, up to the first zero byte, hold "Provider=%Zelk%", and leave nothing open.
 #include "fuzz/fuzz_support.h"
 
+#include "tests/inf_machine.h"
+
 namespace {
 
-const char kCurrentVersion[] = "Software\\Microsoft\\Windows\\CurrentVersion";
 const char kInstanceId[] = "USB\\VID_0E1C&PID_0001\\5&1&0&3";
 const char kDriverKey[] = "{745a17a0-74d3-11d0-b6fe-00a0c90f57da}\\0003";
 const char kInfCopy[] = "C:\\WINDOWS\\inf\\oem5.inf";
@@ -25,9 +26,8 @@ bool carries_token(const std::string& content) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     sim::reset();
     std::string content(reinterpret_cast<const char*>(data), size);
-    sim::set_registry_string(HKEY_LOCAL_MACHINE, kCurrentVersion, "DevicePath", "C:\\WINDOWS\\inf");
-    sim::set_registry_string(HKEY_LOCAL_MACHINE, kCurrentVersion, "OtherDevicePath",
-                             "%SystemRoot%\\OtherInf", REG_EXPAND_SZ);
+    inf_machine::set_inf_directory("DevicePath", inf_machine::kInfDirectory);
+    inf_machine::set_inf_directory("OtherDevicePath", "%SystemRoot%\\OtherInf", REG_EXPAND_SZ);
     sim::add_instance_with_driver_key(sim::root_node(), kInstanceId, kDriverKey, "oem5.inf");
     sim::put_file(kInfCopy, content);
     sim::put_file(kOtherCopy, content);

@@ -9,6 +9,7 @@
 
 #include "install/install.h"
 #include "platform/text.h"
+#include "tests/inf_machine.h"
 #include "tests/report_machine.h"
 #include "usb/port_table.h"
 
@@ -168,8 +169,7 @@ TEST_F(BoundaryTextTest, InfCopyIsDeletedUpToThePathRoomOnly) {
         int directory_length = needed - 1 - 1 - 8;
         std::string directory =
             "C:\\" + std::string(static_cast<size_t>(directory_length - 3), 'D');
-        sim::set_registry_string(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion",
-                                 "DevicePath", directory);
+        inf_machine::set_inf_directory("DevicePath", directory);
         sim::add_instance_with_driver_key(sim::root_node(), instance, driver_key, "oem5.inf");
         std::string copy = directory + "\\oem5.inf";
         sim::put_file(copy, "[Version]\r\nProvider=%Zelk%\r\n");

@@ -1,6 +1,7 @@
 // The plugged-in adapters taken from a topology scan, and the whole list as a refresh builds it:
 // plugged adapters, configured instances from the walk, in sorted order.
 #include "tests/devices_machine.h"
+#include "tests/inf_machine.h"
 
 namespace {
 
@@ -65,15 +66,12 @@ TEST_F(DevicesCollectTest, RefreshListsPluggedAndUnpluggedAdaptersInOrder) {
 
 TEST_F(DevicesCollectTest, RemovalTakesAPluggedAdapterWithItsHidFunctionAndBothInfCopies) {
     auto& adapter = sim::add_controller(0).root_hub(2).add_adapter(1);
-    sim::set_registry_string(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion",
-                             "DevicePath", "C:\\WINDOWS\\inf");
+    inf_machine::set_inf_directory("DevicePath", inf_machine::kInfDirectory);
     const char* const inf_names[] = {"oem1.inf", "oem2.inf"};
     const DEVINST nodes[] = {adapter.node, adapter.function};
     for (int i = 0; i < 2; ++i) {
         ASSERT_TRUE(sim::node(nodes[i])->driver_key.has_value());
-        sim::set_registry_string(HKEY_LOCAL_MACHINE,
-                                 sim::driver_registry_path(*sim::node(nodes[i])->driver_key),
-                                 "InfPath", inf_names[i]);
+        inf_machine::set_inf_path(*sim::node(nodes[i])->driver_key, inf_names[i]);
         sim::put_file(std::string("C:\\WINDOWS\\inf\\") + inf_names[i], "Provider=%Zelk%");
     }
 

@@ -2,11 +2,11 @@
 // adapters, remove mode removing USB and HID instances with their INF copies, and each failing
 // call of the walk leaving nothing open.
 #include "tests/devices_machine.h"
+#include "tests/inf_machine.h"
 
 namespace {
 
-const char kCurrentVersion[] = "Software\\Microsoft\\Windows\\CurrentVersion";
-const char kInfHead[] = "[Version]\r\nSignature=\"$Windows NT$\"\r\nProvider=%Zelk%\r\n";
+using namespace inf_machine;
 
 class DevicesWalkerTest : public DevicesTest {
   protected:
@@ -14,15 +14,13 @@ class DevicesWalkerTest : public DevicesTest {
         DevicesTest::SetUp();
         ra = sim::add_controller_with_root_hub("ctlA", "hubA");
         add_hub_entry("A", "@ctlA", ra);
-        sim::set_registry_string(HKEY_LOCAL_MACHINE, kCurrentVersion, "DevicePath",
-                                 "C:\\WINDOWS\\inf");
-        sim::set_registry_string(HKEY_LOCAL_MACHINE, kCurrentVersion, "OtherDevicePath",
-                                 "C:\\Drivers");
+        set_inf_directory("DevicePath", kInfDirectory);
+        set_inf_directory("OtherDevicePath", "C:\\Drivers");
     }
     // A configured adapter instance below the root hub with its INF copy in C:\WINDOWS\inf.
     DEVINST add_configured(const std::string& id, const std::string& key,
                            const std::string& inf_name) {
-        sim::put_file("C:\\WINDOWS\\inf\\" + inf_name, kInfHead);
+        sim::put_file("C:\\WINDOWS\\inf\\" + inf_name, kMakerInfHead);
         return sim::add_instance_with_driver_key(ra, id, key, inf_name);
     }
     DEVINST ra = 0;
@@ -78,7 +76,7 @@ TEST_F(DevicesWalkerTest, RemoveModeRemovesUsbAndHidInstancesWithTheirInfCopies)
     DEVINST usb = add_configured("USB\\VID_0E1C&PID_0001\\5&1&0&3", "{usb}\\0001", "oem5.inf");
     DEVINST hid = add_configured("HID\\VID_0E1C&PID_0001\\6&1&0&0000", "{hid}\\0002", "oem6.inf");
     sim::add_instance_with_driver_key(ra, "USB\\VID_1234&PID_0001\\1", "{other}\\0003", "oem7.inf");
-    sim::put_file("C:\\WINDOWS\\inf\\oem7.inf", kInfHead);
+    sim::put_file("C:\\WINDOWS\\inf\\oem7.inf", kMakerInfHead);
 
     walk_adapter_instances(1);
 
@@ -183,7 +181,7 @@ TEST_F(DevicesWalkerTest, AnyFailingCallOfEitherModeLeavesNothingOpen) {
             SetUp();
             add_configured("USB\\VID_0E1C&PID_0001\\5&1&0&3", "{usb}\\0001", "oem5.inf");
             add_configured("HID\\VID_0E1C&PID_0001\\6&1&0&0000", "{hid}\\0002", "oem6.inf");
-            sim::put_file("C:\\Drivers\\oem5.inf", kInfHead);
+            sim::put_file("C:\\Drivers\\oem5.inf", kMakerInfHead);
             long before = sim::call_count();
             if (k > 0)
                 sim::fail_global_call(k, false);

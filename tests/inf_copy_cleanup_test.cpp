@@ -1,13 +1,15 @@
 // INF copy cleanup: the CurrentVersion directory values read and expanded, the path formed from
 // the instance's "InfPath" value, the provider token looked for in the file's first 480 bytes,
 // and every failing call leaving the file where it is and nothing open.
+#include "tests/inf_machine.h"
 #include "tests/sim_test.h"
 
 #include "install/install.h"
 
 namespace {
 
-const char kCurrentVersion[] = "Software\\Microsoft\\Windows\\CurrentVersion";
+using namespace inf_machine;
+
 const char kInstanceId[] = "USB\\VID_0E1C&PID_0001\\5&1&0&3";
 const char kDriverKey[] = "{36fc9e60-c465-11cf-8056-444553540000}\\0007";
 const char kInfCopy[] = "C:\\WINDOWS\\inf\\oem5.inf";
@@ -18,18 +20,9 @@ class InfCopyCleanupTest : public SimTest {
   protected:
     void SetUp() override {
         SimTest::SetUp();
-        directory("DevicePath", "C:\\WINDOWS\\inf");
-        directory("OtherDevicePath", "C:\\Drivers");
+        set_inf_directory("DevicePath", kInfDirectory);
+        set_inf_directory("OtherDevicePath", "C:\\Drivers");
         sim::add_instance_with_driver_key(sim::root_node(), kInstanceId, kDriverKey, "oem5.inf");
-    }
-    static void directory(const char* value, const std::string& text, DWORD type = REG_SZ,
-                          bool terminated = true) {
-        sim::set_registry_string(HKEY_LOCAL_MACHINE, kCurrentVersion, value, text, type,
-                                 terminated);
-    }
-    static void inf_path(const std::string& name, bool terminated = true) {
-        sim::set_registry_string(HKEY_LOCAL_MACHINE, sim::driver_registry_path(kDriverKey),
-                                 "InfPath", name, REG_SZ, terminated);
     }
     // An INF whose token starts at byte offset, within content of total bytes.
     static std::string inf_with_token_at(size_t offset, size_t total = 600) {
@@ -54,7 +47,7 @@ class InfCopyCleanupTest : public SimTest {
 };
 
 TEST_F(InfCopyCleanupTest, CopyCarryingTheTokenIsDeleted) {
-    sim::put_file(kInfCopy, "[Version]\r\nSignature=\"$Windows NT$\"\r\nProvider=%Zelk%\r\n");
+    sim::put_file(kInfCopy, kMakerInfHead);
     clean("DevicePath");
     EXPECT_FALSE(sim::file_exists(kInfCopy));
 }
@@ -117,12 +110,12 @@ TEST_F(InfCopyCleanupTest, EachDirectoryValueIsLookedInOnItsOwn) {
 
 TEST_F(InfCopyCleanupTest, ExpandableDirectoryIsExpandedAndPlainTextIsNot) {
     sim::set_environment("InfRoot", "C:\\WINDOWS");
-    directory("DevicePath", "%InfRoot%\\inf", REG_EXPAND_SZ);
+    set_inf_directory("DevicePath", "%InfRoot%\\inf", REG_EXPAND_SZ);
     sim::put_file(kInfCopy, kToken);
     clean("DevicePath");
     EXPECT_FALSE(sim::file_exists(kInfCopy));
 
-    directory("DevicePath", "%InfRoot%\\inf", REG_SZ);
+    set_inf_directory("DevicePath", "%InfRoot%\\inf", REG_SZ);
     sim::put_file(kInfCopy, kToken);
     int result = 0;
     EXPECT_EQ(read_value("DevicePath", &result), "%InfRoot%\\inf");
@@ -131,7 +124,7 @@ TEST_F(InfCopyCleanupTest, ExpandableDirectoryIsExpandedAndPlainTextIsNot) {
 }
 
 TEST_F(InfCopyCleanupTest, ValueListingSeveralDirectoriesIsOneNameAndFindsNothing) {
-    directory("DevicePath", "C:\\WINDOWS\\inf;C:\\Drivers");
+    set_inf_directory("DevicePath", "C:\\WINDOWS\\inf;C:\\Drivers");
     sim::put_file(kInfCopy, kToken);
     sim::put_file(kOtherCopy, kToken);
     clean("DevicePath");
@@ -163,7 +156,7 @@ TEST_F(InfCopyCleanupTest, EmptyFileMissingFileMissingInfPathOrDriverKeyLeaveAll
 }
 
 TEST_F(InfCopyCleanupTest, InfPathStoredWithoutTerminatorIsReadAsTerminatedText) {
-    inf_path("oem5.inf", false);
+    set_inf_path(kDriverKey, "oem5.inf", false);
     sim::put_file(kInfCopy, kToken);
     clean("DevicePath");
     EXPECT_FALSE(sim::file_exists(kInfCopy));
@@ -172,24 +165,24 @@ TEST_F(InfCopyCleanupTest, InfPathStoredWithoutTerminatorIsReadAsTerminatedText)
 TEST_F(InfCopyCleanupTest, InfPathFillingTheRoomLeftWithoutTerminatorOrEmptyIsNotUsed) {
     // "C:\WINDOWS\inf\" takes 15 of the 200 bytes and leaves 185 for the name.
     std::string fits(184, 'n'), fills(185, 'n');
-    inf_path(fits, false);
+    set_inf_path(kDriverKey, fits, false);
     clean("DevicePath");
     ASSERT_EQ(sim::count_calls("CreateFileA"), 1);
     EXPECT_EQ(sim::calls_of("CreateFileA")[0].args.rfind("C:\\WINDOWS\\inf\\" + fits + " ", 0), 0u);
 
-    inf_path(fills, false);
+    set_inf_path(kDriverKey, fills, false);
     clean("DevicePath");
-    inf_path(fills, true);
+    set_inf_path(kDriverKey, fills, true);
     clean("DevicePath");
-    inf_path("");
+    set_inf_path(kDriverKey, "");
     clean("DevicePath");
     EXPECT_EQ(sim::count_calls("CreateFileA"), 1);
 }
 
 TEST_F(InfCopyCleanupTest, DirectoryLeavingNoRoomForTheSeparatorIsRefused) {
-    directory("DevicePath", "C:\\" + std::string(196, 'd')); // 199 characters
+    set_inf_directory("DevicePath", "C:\\" + std::string(196, 'd')); // 199 characters
     clean("DevicePath");
-    directory("DevicePath", "C:\\" + std::string(197, 'd')); // does not fit at all
+    set_inf_directory("DevicePath", "C:\\" + std::string(197, 'd')); // does not fit at all
     clean("DevicePath");
     EXPECT_EQ(sim::count_calls("SetupDiOpenDevRegKey"), 0);
     EXPECT_EQ(sim::count_calls("CreateFileA"), 0);
@@ -200,37 +193,37 @@ TEST_F(InfCopyCleanupTest, ReadsPlainExpandedAndUnterminatedValues) {
     EXPECT_EQ(read_value("DevicePath", &result), "C:\\WINDOWS\\inf");
     EXPECT_EQ(result, 1);
 
-    directory("DevicePath", "C:\\INF", REG_SZ, false);
+    set_inf_directory("DevicePath", "C:\\INF", REG_SZ, false);
     EXPECT_EQ(read_value("DevicePath", &result), "C:\\INF");
 
-    directory("DevicePath", "%SystemRoot%\\inf", REG_EXPAND_SZ, false);
+    set_inf_directory("DevicePath", "%SystemRoot%\\inf", REG_EXPAND_SZ, false);
     EXPECT_EQ(read_value("DevicePath", &result), "C:\\WINDOWS\\inf");
 }
 
 TEST_F(InfCopyCleanupTest, EmptyMissingOrOverlongValuesAndFailedExpansionsReadAsNothing) {
     int result = 1;
-    directory("DevicePath", "");
+    set_inf_directory("DevicePath", "");
     read_value("DevicePath", &result);
     EXPECT_EQ(result, 0);
 
     read_value("NoSuchValue", &result);
     EXPECT_EQ(result, 0);
 
-    directory("DevicePath", std::string(200, 'x')); // the terminator does not fit
+    set_inf_directory("DevicePath", std::string(200, 'x')); // the terminator does not fit
     read_value("DevicePath", &result);
     EXPECT_EQ(result, 0);
 
-    directory("DevicePath", std::string(200, 'x'), REG_SZ, false); // fills the room
+    set_inf_directory("DevicePath", std::string(200, 'x'), REG_SZ, false); // fills the room
     read_value("DevicePath", &result);
     EXPECT_EQ(result, 0);
 
-    directory("DevicePath", "%SystemRoot%\\inf", REG_EXPAND_SZ);
+    set_inf_directory("DevicePath", "%SystemRoot%\\inf", REG_EXPAND_SZ);
     sim::fail_call("ExpandEnvironmentStringsA", 1);
     read_value("DevicePath", &result);
     EXPECT_EQ(result, 0);
 
     sim::set_environment("Long", std::string(190, 'L'));
-    directory("DevicePath", "%Long%\\inf", REG_EXPAND_SZ); // expands to 194 of a room of 60
+    set_inf_directory("DevicePath", "%Long%\\inf", REG_EXPAND_SZ); // expands to 194 of a room of 60
     read_value("DevicePath", &result, 60);
     EXPECT_EQ(result, 0);
 }

@@ -9,12 +9,12 @@
 #include <vector>
 
 #include "report/report.h"
+#include "tests/inf_machine.h"
 #include "tests/report_machine.h"
 
 namespace reliability_machine {
 
-inline const char kCurrentVersion[] = "Software\\Microsoft\\Windows\\CurrentVersion";
-inline const char kInfDirectory[] = "C:\\WINDOWS\\inf";
+using inf_machine::kInfDirectory;
 inline const char kOtherInfDirectory[] = "C:\\WINDOWS\\OtherInf";
 inline const char kMakerInf[] =
     "[Version]\r\nSignature=\"$Windows NT$\"\r\nProvider=%Zelk%\r\nClass=HIDClass\r\n";
@@ -31,9 +31,7 @@ struct MachineFiles {
 // directories: the maker's copy or another provider's.
 inline void give_inf_copy(DEVINST node, const std::string& inf_name, bool maker,
                           MachineFiles& files) {
-    const std::string key = *sim::node(node)->driver_key;
-    sim::set_registry_string(HKEY_LOCAL_MACHINE, sim::driver_registry_path(key), "InfPath",
-                             inf_name);
+    inf_machine::set_inf_path(*sim::node(node)->driver_key, inf_name);
     for (const char* directory : {kInfDirectory, kOtherInfDirectory}) {
         std::string path = std::string(directory) + "\\" + inf_name;
         sim::put_file(path, maker ? kMakerInf : kOtherProviderInf);
@@ -66,9 +64,8 @@ inline MachineFiles build_rich_machine() {
     configure_adapter_instance(3, '1', kNoDriver);
     configure_adapter_instance(1, '2', kRumble, false);
 
-    sim::set_registry_string(HKEY_LOCAL_MACHINE, kCurrentVersion, "DevicePath", kInfDirectory);
-    sim::set_registry_string(HKEY_LOCAL_MACHINE, kCurrentVersion, "OtherDevicePath",
-                             "%SystemRoot%\\OtherInf", REG_EXPAND_SZ);
+    inf_machine::set_inf_directory("DevicePath", kInfDirectory);
+    inf_machine::set_inf_directory("OtherDevicePath", "%SystemRoot%\\OtherInf", REG_EXPAND_SZ);
     give_inf_copy(rumble.node, "oem11.inf", true, files);
     give_inf_copy(rumble.function, "oem12.inf", true, files);
     give_inf_copy(leaving.node, "oem13.inf", true, files);
