@@ -79,36 +79,33 @@ static char* fetch_reply_string(HANDLE device, DWORD code, DWORD actual_length, 
     return text;
 }
 
-char* get_hcd_driver_key(HANDLE controller) {
+// The two host-controller queries: the first call, with a buffer of the fixed part only, learns
+// ActualLength; a reply no larger than the fixed part holds no name. input is what both calls
+// send: the reply buffer itself, or nothing.
+static char* get_controller_string(HANDLE controller, DWORD code, ReplyInput input) {
     BYTE fixed[kHcdNameFixedSize];
     memset(fixed, 0, sizeof fixed);
+    BYTE* in = input == kNoInput ? NULL : fixed;
+    DWORD in_size = input == kNoInput ? 0 : sizeof fixed;
     DWORD returned = 0;
-    if (!DeviceIoControl(controller, kIoctlGetHcdDriverKeyName, fixed, sizeof fixed, fixed,
-                         sizeof fixed, &returned, NULL))
+    if (!DeviceIoControl(controller, code, in, in_size, fixed, sizeof fixed, &returned, NULL))
         return NULL;
     DWORD actual_length = read_reply_dword(fixed, kHcdNameActualLengthOffset);
     if (actual_length <= kHcdNameFixedSize)
         return NULL;
-    return fetch_reply_string(controller, kIoctlGetHcdDriverKeyName, actual_length, kBlockAsInput,
-                              0, kHcdNameStringOffset);
+    return fetch_reply_string(controller, code, actual_length, input, 0, kHcdNameStringOffset);
+}
+
+char* get_hcd_driver_key(HANDLE controller) {
+    return get_controller_string(controller, kIoctlGetHcdDriverKeyName, kBlockAsInput);
 }
 
 char* get_root_hub_name(HANDLE controller) {
-    BYTE fixed[kHcdNameFixedSize];
-    memset(fixed, 0, sizeof fixed);
-    DWORD returned = 0;
-    if (!DeviceIoControl(controller, kIoctlUsbGetRootHubName, NULL, 0, fixed, sizeof fixed,
-                         &returned, NULL))
-        return NULL;
-    DWORD actual_length = read_reply_dword(fixed, kHcdNameActualLengthOffset);
-    // A reply no larger than the fixed part holds no name, as for the other queries.
-    if (actual_length <= kHcdNameFixedSize)
-        return NULL;
-    return fetch_reply_string(controller, kIoctlUsbGetRootHubName, actual_length, kNoInput, 0,
-                              kHcdNameStringOffset);
+    return get_controller_string(controller, kIoctlUsbGetRootHubName, kNoInput);
 }
 
-// The two connection queries differ only in their control code.
+// The two connection queries differ only in their control code. Both calls carry the port
+// number in ConnectionIndex; a reply no larger than the fixed part holds no name.
 static char* get_connection_string(HANDLE hub, ULONG port, DWORD code) {
     BYTE fixed[kConnectionNameFixedSize];
     memset(fixed, 0, sizeof fixed);
