@@ -88,40 +88,29 @@ int is_installer_version(const char* version) {
     return text_equal(version, kInstallerVersion);
 }
 
+// Probes one driver file and appends its line when it is found; returns mismatch_flag when its
+// version is not the installer's, missing_flag when it is not found. Adds a written line to
+// *line_count.
+DWORD compose_file_line(const char* name, int in_system_dir, const char* line_format,
+                        DWORD mismatch_flag, DWORD missing_flag, int* line_count) {
+    char version[kVersionRoom];
+    if (!query_file_version(version, name, in_system_dir))
+        return missing_flag;
+    text_append_format(report_buffers.report_text, kReportRoom, line_format, version);
+    ++*line_count;
+    return is_installer_version(version) ? 0 : mismatch_flag;
+}
+
 // The driver file lines and the loaded driver's line; returns the bits they set and adds the
-// lines written to *line_count.
+// lines written to *line_count. A kernel driver file of another version needs an install; the
+// other files and the running driver only a reboot.
 DWORD compose_driver_lines(const char* loaded_version, int* line_count) {
     DWORD flags = 0;
-    char version[kVersionRoom];
-
-    version[0] = '\0';
-    if (query_file_version(version, kRumbleFile, 1)) {
-        if (!is_installer_version(version))
-            flags |= kVersionMismatch;
-        text_append_format(report_buffers.report_text, kReportRoom, kRumbleFileLine, version);
-        ++*line_count;
-    } else {
-        flags |= kNeedsInstall;
-    }
-
-    version[0] = '\0';
-    if (query_file_version(version, kMempakFile, 1)) {
-        if (!is_installer_version(version))
-            flags |= kVersionMismatch;
-        text_append_format(report_buffers.report_text, kReportRoom, kMempakFileLine, version);
-        ++*line_count;
-    }
-
-    version[0] = '\0';
-    if (query_file_version(version, kKernelFile, 0)) {
-        if (!is_installer_version(version))
-            flags |= kNeedsInstall;
-        text_append_format(report_buffers.report_text, kReportRoom, kKernelFileLine, version);
-        ++*line_count;
-    } else {
-        flags |= kNeedsInstall;
-    }
-
+    flags |= compose_file_line(kRumbleFile, 1, kRumbleFileLine, kVersionMismatch, kNeedsInstall,
+                               line_count);
+    flags |= compose_file_line(kMempakFile, 1, kMempakFileLine, kVersionMismatch, 0, line_count);
+    flags |= compose_file_line(kKernelFile, 0, kKernelFileLine, kNeedsInstall, kNeedsInstall,
+                               line_count);
     if (loaded_version[0] != '\0') {
         if (!is_installer_version(loaded_version))
             flags |= kVersionMismatch;
