@@ -1,6 +1,7 @@
 // The simulated ANSI code page: WideCharToMultiByte and MultiByteToWideChar with CP_ACP as
-// Windows-1252. A character the code page lacks becomes its default character '?'; the size
-// queries and the too-small-buffer failures follow Windows.
+// Windows-1252, and sim::widen and sim::narrow, which the models convert their texts with. A
+// character the code page lacks becomes its default character '?'; the size queries and the
+// too-small-buffer failures follow Windows.
 #include <string>
 
 #include "simwin/internal.h"
@@ -52,7 +53,56 @@ bool is_low_surrogate(char16_t unit) {
     return unit >= 0xDC00 && unit <= 0xDFFF;
 }
 
+// The argument checks both conversions make: a source with a count of -1 (up to its terminator)
+// or more, a room of 0 (a size query) or more with a buffer, the buffer not the source, and the
+// ANSI code page.
+bool arguments_valid(UINT code_page, const void* source, int count, const void* out, int room) {
+    return source && count != 0 && count >= -1 && room >= 0 && (out || room == 0) &&
+           (!out || out != source) && is_ansi_code_page(code_page);
+}
+
+// The units a source count stands for: count itself, or for -1 the text and its terminator.
+template <class Char> size_t source_length(const Char* source, int count) {
+    if (count != -1)
+        return static_cast<size_t>(count);
+    size_t length = 0;
+    while (source[length] != 0)
+        ++length;
+    return length + 1;
+}
+
+// Hands a converted text out: its length for a size query (room 0); the text when it fits; else
+// as much as fits, ERROR_INSUFFICIENT_BUFFER and 0.
+template <class Text> int deliver(const Text& converted, typename Text::value_type* out, int room) {
+    int needed = static_cast<int>(converted.size());
+    if (room == 0)
+        return needed;
+    if (room < needed) {
+        converted.copy(out, static_cast<size_t>(room));
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    converted.copy(out, converted.size());
+    return needed;
+}
+
 } // namespace
+
+namespace sim {
+
+std::u16string widen(const std::string& ansi) {
+    std::u16string wide;
+    for (char ch : ansi)
+        wide.push_back(to_wide(static_cast<unsigned char>(ch)));
+    return wide;
+}
+
+char narrow(char16_t unit) {
+    unsigned char byte = 0;
+    return to_byte(unit, &byte) ? static_cast<char>(byte) : kDefaultChar;
+}
+
+} // namespace sim
 
 using sim::detail::enter;
 using sim::detail::format;
@@ -64,12 +114,7 @@ int WINAPI WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int wi
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    if (!wide || wide_count == 0 || wide_count < -1 || out_size < 0 || (!out && out_size != 0) ||
-        (out && static_cast<const void*>(out) == static_cast<const void*>(wide))) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
-    if (!is_ansi_code_page(code_page)) {
+    if (!arguments_valid(code_page, wide, wide_count, out, out_size)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
@@ -77,14 +122,7 @@ int WINAPI WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int wi
         SetLastError(ERROR_INVALID_FLAGS);
         return 0;
     }
-    size_t count = 0;
-    if (wide_count == -1) {
-        while (wide[count] != 0)
-            ++count;
-        ++count; // the terminator is converted too
-    } else {
-        count = static_cast<size_t>(wide_count);
-    }
+    size_t count = source_length(wide, wide_count);
     std::string text;
     bool defaulted = false;
     const char substitute = default_char ? default_char[0] : kDefaultChar;
@@ -102,16 +140,7 @@ int WINAPI WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int wi
     }
     if (used_default)
         *used_default = defaulted ? TRUE : FALSE;
-    int needed = static_cast<int>(text.size());
-    if (out_size == 0)
-        return needed;
-    if (out_size < needed) {
-        text.copy(out, static_cast<size_t>(out_size));
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return 0;
-    }
-    text.copy(out, text.size());
-    return needed;
+    return deliver(text, out, out_size);
 }
 
 int WINAPI MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR text, int count, LPWSTR out,
@@ -121,12 +150,7 @@ int WINAPI MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR text, int cou
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    if (!text || count == 0 || count < -1 || out_count < 0 || (!out && out_count != 0) ||
-        (out && static_cast<const void*>(out) == static_cast<const void*>(text))) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
-    if (!is_ansi_code_page(code_page)) {
+    if (!arguments_valid(code_page, text, count, out, out_count)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
@@ -134,25 +158,5 @@ int WINAPI MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR text, int cou
         SetLastError(ERROR_INVALID_FLAGS);
         return 0;
     }
-    size_t length = 0;
-    if (count == -1) {
-        while (text[length] != '\0')
-            ++length;
-        ++length;
-    } else {
-        length = static_cast<size_t>(count);
-    }
-    std::u16string wide;
-    for (size_t i = 0; i < length; ++i)
-        wide.push_back(to_wide(static_cast<unsigned char>(text[i])));
-    int needed = static_cast<int>(wide.size());
-    if (out_count == 0)
-        return needed;
-    if (out_count < needed) {
-        wide.copy(out, static_cast<size_t>(out_count));
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return 0;
-    }
-    wide.copy(out, wide.size());
-    return needed;
+    return deliver(sim::widen(std::string(text, source_length(text, count))), out, out_count);
 }

@@ -134,18 +134,6 @@ void on_machine_event(std::function<void(const MachineEvent&)> observer) {
     core().observer = std::move(observer);
 }
 
-std::u16string widen(const std::string& ansi) {
-    // Windows-1252: 0x80-0x9F hold their own characters, the rest equals Latin-1.
-    static const char16_t high[32] = {
-        0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
-    std::u16string wide;
-    for (unsigned char ch : ansi)
-        wide += (ch >= 0x80 && ch < 0xA0) ? high[ch - 0x80] : static_cast<char16_t>(ch);
-    return wide;
-}
-
 std::string upper_case(std::string text) {
     for (char& ch : text)
         if (ch >= 'a' && ch <= 'z')

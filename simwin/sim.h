@@ -74,7 +74,10 @@ void notify(const MachineEvent& event);
 } // namespace detail
 
 // ---- text helpers for models and tests ---------------------------------------------------------
-std::u16string widen(const std::string& ansi); // Windows-1252 to UTF-16
+// Windows-1252 to UTF-16 and one UTF-16 unit back, as the ANSI code page converts them
+// (MultiByteToWideChar, WideCharToMultiByte); a unit the code page lacks becomes '?'.
+std::u16string widen(const std::string& ansi);
+char narrow(char16_t unit);
 // Compares ASCII letters without regard to case, as Windows compares names.
 bool equal_nocase(const std::string& a, const std::string& b);
 // The text with its ASCII letters in upper case, the form names are compared in.

@@ -92,18 +92,6 @@ size_t align(size_t offset) {
     return (offset + 3) & ~static_cast<size_t>(3);
 }
 
-char narrow(char16_t ch) {
-    // Windows-1252, the reverse of widen(); what it cannot show becomes "?".
-    if (ch < 0x80 || (ch >= 0xA0 && ch < 0x100))
-        return static_cast<char>(ch);
-    for (int byte = 0x80; byte < 0xA0; ++byte) {
-        std::u16string wide = widen(std::string(1, static_cast<char>(byte)));
-        if (wide[0] == ch && ch != 0xFFFD)
-            return static_cast<char>(byte);
-    }
-    return '?';
-}
-
 // The key of the node at offset and where its value starts.
 std::string node_key(const uint8_t* block, size_t offset, size_t* value_offset) {
     std::string key;
