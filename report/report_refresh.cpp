@@ -23,9 +23,11 @@ const char kNoPorts[] = "None\r\n";
 const char kTwoEmptyLines[] = "\r\n\r\n";
 
 const char kInstalledDriversLine[] = "Installed Drivers:\r\n";
-const char kRumbleFileLine[] = "ver %s - Rumble Driver File\r\n";
-const char kMempakFileLine[] = "ver %s - Mempak Driver File\r\n";
-const char kKernelFileLine[] = "ver %s - Quorvale Driver File\r\n";
+// A driver file's line: its version and the file's title.
+const char kFileLine[] = "ver %s - %s\r\n";
+const char kRumbleFileTitle[] = "Rumble Driver File";
+const char kMempakFileTitle[] = "Mempak Driver File";
+const char kKernelFileTitle[] = "Quorvale Driver File";
 const char kLoadedDriverLine[] = "ver %s - Quorvale Driver Loaded\r\n";
 const char kNoDriversLine[] = "--- no rumble or mempack drivers installed ---\r\n";
 
@@ -88,15 +90,15 @@ int is_installer_version(const char* version) {
     return text_equal(version, kInstallerVersion);
 }
 
-// Probes one driver file and appends its line when it is found; returns mismatch_flag when its
-// version is not the installer's, missing_flag when it is not found. Adds a written line to
-// *line_count.
-DWORD compose_file_line(const char* name, int in_system_dir, const char* line_format,
-                        DWORD mismatch_flag, DWORD missing_flag, int* line_count) {
+// Probes one driver file and appends its line, under its title, when it is found; returns
+// mismatch_flag when its version is not the installer's, missing_flag when it is not found. Adds
+// a written line to *line_count.
+DWORD compose_file_line(const char* name, int in_system_dir, const char* title, DWORD mismatch_flag,
+                        DWORD missing_flag, int* line_count) {
     char version[kVersionRoom];
     if (!query_file_version(version, name, in_system_dir))
         return missing_flag;
-    text_append_format(report_buffers.report_text, kReportRoom, line_format, version);
+    text_append_format(report_buffers.report_text, kReportRoom, kFileLine, version, title);
     ++*line_count;
     return is_installer_version(version) ? 0 : mismatch_flag;
 }
@@ -106,10 +108,10 @@ DWORD compose_file_line(const char* name, int in_system_dir, const char* line_fo
 // other files and the running driver only a reboot.
 DWORD compose_driver_lines(const char* loaded_version, int* line_count) {
     DWORD flags = 0;
-    flags |= compose_file_line(kRumbleFile, 1, kRumbleFileLine, kVersionMismatch, kNeedsInstall,
+    flags |= compose_file_line(kRumbleFile, 1, kRumbleFileTitle, kVersionMismatch, kNeedsInstall,
                                line_count);
-    flags |= compose_file_line(kMempakFile, 1, kMempakFileLine, kVersionMismatch, 0, line_count);
-    flags |= compose_file_line(kKernelFile, 0, kKernelFileLine, kNeedsInstall, kNeedsInstall,
+    flags |= compose_file_line(kMempakFile, 1, kMempakFileTitle, kVersionMismatch, 0, line_count);
+    flags |= compose_file_line(kKernelFile, 0, kKernelFileTitle, kNeedsInstall, kNeedsInstall,
                                line_count);
     if (loaded_version[0] != '\0') {
         if (!is_installer_version(loaded_version))
