@@ -4,15 +4,14 @@
 #include <cstring>
 
 #include "report/report.h"
-#include "tests/sim_test.h"
+#include "tests/report_machine.h"
 
 namespace {
 
 using ProbesTest = SimTest;
-
-const char kRumbleFile[] = "C:\\WINDOWS\\system32\\zelkqx7f.dll";
-const char kKernelFile[] = "C:\\WINDOWS\\system32\\drivers\\zelkqx7.sys";
-const char kMemoryPackKey[] = "CLSID\\{4E2A9D13-C605-11d3-9A41-0C5F7B2E8D60}";
+using report_machine::kKernelFile;
+using report_machine::kMemoryPackKey;
+using report_machine::kRumbleFile;
 
 // The probe's answer for the rumble driver file, or "missing" when it found nothing.
 std::string rumble_version() {
@@ -112,14 +111,25 @@ TEST_F(ProbesTest, EveryFailingCallLeavesNothingOpen) {
     sim::put_version_file(kRumbleFile, "1.2.78");
     sim::set_control_device(std::vector<uint8_t>{1, 2, 0x4E, 0});
     sim::add_registry_key(HKEY_CLASSES_ROOT, kMemoryPackKey);
-    for (long k = 1; k < 30; ++k) {
-        sim::clear_failures();
-        sim::fail_global_call(k, false);
+    auto probe_all = [] {
         char out[kVersionRoom] = "";
         query_file_version(out, "zelkqx7f.dll", 1);
         query_loaded_driver_version(out);
         memory_pack_component_present();
-        EXPECT_EQ(sim::open_summary(), "") << "failing call " << k;
+    };
+    long before = sim::call_count();
+    probe_all();
+    long calls = sim::call_count() - before;
+    ASSERT_GT(calls, 10);
+
+    // Every call of a clean run fails in turn, once and from then on.
+    for (bool persistent : {false, true}) {
+        for (long k = 1; k <= calls; ++k) {
+            sim::fail_global_call(k, persistent);
+            probe_all();
+            sim::clear_failures();
+            EXPECT_EQ(sim::open_summary(), "") << (persistent ? "from call " : "call ") << k;
+        }
     }
 }
 

@@ -23,6 +23,8 @@ inline const char kRumble[] = "Quorvale (rumble driver)";
 inline const char kRumbleFile[] = "C:\\WINDOWS\\system32\\zelkqx7f.dll";
 inline const char kMempakFile[] = "C:\\WINDOWS\\system32\\zelkqx7m.dll";
 inline const char kKernelFile[] = "C:\\WINDOWS\\system32\\drivers\\zelkqx7.sys";
+// The class key whose presence means the memory-pack component is registered.
+inline const char kMemoryPackKey[] = "CLSID\\{4E2A9D13-C605-11d3-9A41-0C5F7B2E8D60}";
 // A version that stands for a file that exists without a version resource.
 inline const char kNoVersionResource[] = "(no version resource)";
 
@@ -80,11 +82,11 @@ inline void install_driver_files(std::optional<std::string> rumble,
 }
 
 inline void register_memory_pack() {
-    sim::add_registry_key(HKEY_CLASSES_ROOT, "CLSID\\{4E2A9D13-C605-11d3-9A41-0C5F7B2E8D60}");
+    sim::add_registry_key(HKEY_CLASSES_ROOT, kMemoryPackKey);
 }
 
 inline void unregister_memory_pack() {
-    sim::delete_registry_key(HKEY_CLASSES_ROOT, "CLSID\\{4E2A9D13-C605-11d3-9A41-0C5F7B2E8D60}");
+    sim::delete_registry_key(HKEY_CLASSES_ROOT, kMemoryPackKey);
 }
 
 // The running adapter driver answering its version query with these bytes.
