@@ -29,7 +29,7 @@ int label_less(const AdapterEntry& a, const AdapterEntry& b) {
 } // namespace
 
 int append_adapter_entry(int plugged, const char* label, DriverKind kind) {
-    if (adapter_list.count < 0 || adapter_list.count >= kAdapterListRoom)
+    if (adapter_list.count >= kAdapterListRoom)
         return 0;
     if (text_length(label, kAdapterLabelRoom) >= kAdapterLabelRoom)
         return 0;
@@ -58,7 +58,7 @@ DriverKind classify_driver(DEVINST devnode) {
 void collect_plugged_adapters() {
     scan_usb_topology();
     resolve_devnodes(0);
-    for (int i = 0; i < port_table.count && i < kPortTableRoom; ++i) {
+    for (int i = 0; i < port_table.count; ++i) {
         const PortEntry& entry = port_table.entries[i];
         if (entry.is_hub)
             continue;
@@ -67,7 +67,7 @@ void collect_plugged_adapters() {
 }
 
 void sort_adapter_list() {
-    int count = adapter_list.count < kAdapterListRoom ? adapter_list.count : kAdapterListRoom;
+    int count = adapter_list.count;
     for (int p = 0; p < count - 1; ++p) {
         for (int j = p + 1; j < count; ++j) {
             if (!label_less(adapter_list.entries[j], adapter_list.entries[p]))

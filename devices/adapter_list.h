@@ -22,7 +22,7 @@ struct AdapterEntry {
 
 struct AdapterList {
     AdapterEntry entries[kAdapterListRoom];
-    int count;
+    int count; // entries 0 to count - 1 are valid; append_adapter_entry keeps it within the room
 };
 
 extern AdapterList adapter_list;

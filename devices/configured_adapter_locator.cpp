@@ -82,8 +82,7 @@ DEVINST locate_inner_instance(char* work, int cursor) {
 
 // The first hub entry of the PortTable that carries the node, or null.
 const PortEntry* hub_entry_of(DEVINST node) {
-    int count = port_table.count < kPortTableRoom ? port_table.count : kPortTableRoom;
-    for (int i = 0; i < count; ++i)
+    for (int i = 0; i < port_table.count; ++i)
         if (port_table.entries[i].is_hub && port_table.entries[i].devnode == node)
             return &port_table.entries[i];
     return nullptr;
@@ -92,8 +91,7 @@ const PortEntry* hub_entry_of(DEVINST node) {
 // Whether an adapter entry of the PortTable has this path: that adapter is plugged in and
 // already listed.
 int is_plugged_path(const char* label) {
-    int count = port_table.count < kPortTableRoom ? port_table.count : kPortTableRoom;
-    for (int i = 0; i < count; ++i)
+    for (int i = 0; i < port_table.count; ++i)
         if (!port_table.entries[i].is_hub && text_equal(port_table.entries[i].path, label))
             return 1;
     return 0;

@@ -12,8 +12,7 @@ const char kControllerMark = '@';
 // Gives every unresolved entry whose key equals node_key the node (or, for a controller key, the
 // node's first child).
 void match_entries(DEVINST node, const char* node_key, int parents_only) {
-    int count = port_table.count < kPortTableRoom ? port_table.count : kPortTableRoom;
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < port_table.count; ++i) {
         PortEntry& entry = port_table.entries[i];
         if (parents_only && entry.is_hub)
             continue;

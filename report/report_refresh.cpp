@@ -16,7 +16,7 @@ const char kHeaderLine[] = "<< USB ports with Quorvales configured >>\r\n";
 enum { kRuleLength = 69 };
 const char kRuleCharacter[] = "-";
 const char kLineEnd[] = "\r\n";
-const char kPortLine[] = "Port %.*s: %s%s driver%s\r\n";
+const char kPortLine[] = "Port %s: %s%s driver%s\r\n";
 const char kMemoryPackSuffix[] = " & mempak";
 const char kNotPluggedIn[] = ", not plugged in";
 const char kNoPorts[] = "None\r\n";
@@ -64,15 +64,9 @@ DWORD compose_port_section(const char* mempak_suffix) {
     for (int i = 0; i < kRuleLength; ++i)
         append_report(kRuleCharacter);
     append_report(kLineEnd);
-    int count = adapter_list.count;
-    if (count < 0)
-        count = 0;
-    if (count > kAdapterListRoom)
-        count = kAdapterListRoom;
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < adapter_list.count; ++i) {
         const AdapterEntry& entry = adapter_list.entries[i];
-        text_append_format(report_buffers.report_text, kReportRoom, kPortLine,
-                           text_length(entry.label, kAdapterLabelRoom), entry.label,
+        text_append_format(report_buffers.report_text, kReportRoom, kPortLine, entry.label,
                            driver_kind_name(entry.kind), entry.kind == Rumble ? mempak_suffix : "",
                            entry.plugged ? "" : kNotPluggedIn);
         if (entry.kind == NoDriver)
@@ -80,7 +74,7 @@ DWORD compose_port_section(const char* mempak_suffix) {
         else if (entry.kind == Generic)
             flags |= kNeedsInstall;
     }
-    if (count == 0)
+    if (adapter_list.count == 0)
         append_report(kNoPorts);
     append_report(kTwoEmptyLines);
     return flags;

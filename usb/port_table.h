@@ -25,7 +25,7 @@ struct PortEntry {
 
 struct PortTable {
     PortEntry entries[kPortTableRoom];
-    int count;
+    int count; // entries 0 to count - 1 are valid; the scan never records past the room
 };
 
 extern PortTable port_table;
