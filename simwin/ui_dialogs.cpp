@@ -13,7 +13,6 @@ namespace {
 // units are 16 pixels.
 constexpr int kPixelsPerUnitX = 2;
 constexpr int kPixelsPerUnitY = 2;
-constexpr DWORD kErrorResourceNameNotFound = 1814;
 constexpr DWORD kErrorControlIdNotFound = 1421;
 
 HWND dialog_control(HWND dialog, int id) {
@@ -78,7 +77,7 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR template_name, HWND ow
     const auto& dialogs = sim::detail::resources().dialogs;
     auto found = dialogs.find(name);
     if (instance != sim::program_instance() || found == dialogs.end()) {
-        SetLastError(sim::detail::kErrorResourceNameNotFound);
+        SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
         return -1;
     }
     if (owner && !sim::detail::window_object(owner)) {

@@ -208,7 +208,7 @@ HBITMAP WINAPI LoadBitmapA(HINSTANCE instance, LPCSTR name) {
     if (enter("LoadBitmapA", resource))
         return nullptr;
     if (instance != sim::program_instance() || !sim::detail::resources().bitmaps.count(resource)) {
-        SetLastError(1814); // ERROR_RESOURCE_NAME_NOT_FOUND
+        SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
         return nullptr;
     }
     sim::detail::GdiObject bitmap;

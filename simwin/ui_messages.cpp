@@ -388,7 +388,7 @@ HACCEL WINAPI LoadAcceleratorsA(HINSTANCE instance, LPCSTR name) {
     }
     if (instance != sim::program_instance() ||
         !sim::detail::resources().accelerators.count(resource)) {
-        SetLastError(1814); // ERROR_RESOURCE_NAME_NOT_FOUND
+        SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
         return nullptr;
     }
     auto& tables = sim::detail::state().accelerator_tables;

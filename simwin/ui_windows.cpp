@@ -25,7 +25,6 @@ constexpr int kWsprintfLimit = 1024; // wsprintfA writes at most this many bytes
 constexpr DWORD kErrorCannotFindClass = 1407;
 constexpr DWORD kErrorClassExists = 1410;
 constexpr DWORD kErrorChildWithoutParent = 1406;
-constexpr DWORD kErrorResourceNameNotFound = 1814;
 constexpr ATOM kFirstAtom = 0xC000;
 
 struct WindowsState {
@@ -517,26 +516,26 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR name) {
 HICON WINAPI LoadIconA(HINSTANCE instance, LPCSTR name) {
     std::string resource = name ? sim::detail::resource_name(name) : "";
     if (enter("LoadIconA", resource)) {
-        SetLastError(sim::detail::kErrorResourceNameNotFound);
+        SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
         return nullptr;
     }
     if (instance == sim::program_instance() && sim::detail::resources().icons.count(resource))
         return reinterpret_cast<HICON>(sim::detail::kProgramIcon);
-    SetLastError(sim::detail::kErrorResourceNameNotFound);
+    SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
     return nullptr;
 }
 
 HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name) {
     std::string resource = name ? sim::detail::resource_name(name) : "";
     if (enter("LoadCursorA", resource)) {
-        SetLastError(sim::detail::kErrorResourceNameNotFound);
+        SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
         return nullptr;
     }
     if (!instance && name == IDC_ARROW)
         return reinterpret_cast<HCURSOR>(sim::detail::kArrowCursor);
     if (!instance && name == IDC_WAIT)
         return reinterpret_cast<HCURSOR>(sim::detail::kWaitCursor);
-    SetLastError(sim::detail::kErrorResourceNameNotFound);
+    SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
     return nullptr;
 }
 
