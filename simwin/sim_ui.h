@@ -64,6 +64,7 @@ void invalidate(HWND window);
 
 struct ClassInfo {
     bool registered = false;
+    std::string name; // as registered
     UINT style = 0;
     WNDPROC procedure = nullptr;
     int class_extra = 0, window_extra = 0;

@@ -75,32 +75,12 @@ MenuItem* find_menu_command(HMENU menu, UINT command, HMENU* holder);
 int bar_position(HMENU bar, HMENU popup);
 
 // ---- windows -----------------------------------------------------------------------------------
-struct WindowClass {
-    std::string name;
-    UINT style = 0;
+// A window: what a test sees of it (sim::WindowInfo, with exists set), and the rest.
+struct Window : sim::WindowInfo {
     WNDPROC procedure = nullptr;
-    HINSTANCE instance = nullptr;
-    HICON icon = nullptr;
-    HCURSOR cursor = nullptr;
-    HBRUSH background = nullptr;
-    std::string menu_name;
-    HICON small_icon = nullptr;
-    int class_extra = 0, window_extra = 0;
-};
-struct Window {
-    std::string class_name;
-    WNDPROC procedure = nullptr;
-    std::string text;
-    DWORD style = 0;
-    DWORD ex_style = 0;
-    int x = 0, y = 0, width = 0, height = 0;
     int client_width = -1, client_height = -1; // set by a test, else derived from the size
-    HWND parent = nullptr;
-    HWND owner = nullptr;
-    int id = 0;
     HMENU menu = nullptr;
     HINSTANCE instance = nullptr;
-    bool visible = false;
     bool needs_paint = false;
     bool needs_erase = false;
     bool destroying = false;

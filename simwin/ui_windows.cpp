@@ -28,7 +28,7 @@ constexpr DWORD kErrorChildWithoutParent = 1406;
 constexpr ATOM kFirstAtom = 0xC000;
 
 struct WindowsState {
-    std::map<std::string, WindowClass> classes; // by upper-case name
+    std::map<std::string, ClassInfo> classes; // by upper-case name
     std::map<uintptr_t, std::unique_ptr<Window>> windows;
     uintptr_t next_value = 0x10010;
     HCURSOR cursor = nullptr;
@@ -123,24 +123,8 @@ HINSTANCE program_instance() {
 }
 
 WindowInfo window_info(HWND window) {
-    WindowInfo info;
     const detail::Window* object = detail::window_object(window);
-    if (!object)
-        return info;
-    info.exists = true;
-    info.class_name = object->class_name;
-    info.text = object->text;
-    info.style = object->style;
-    info.ex_style = object->ex_style;
-    info.x = object->x;
-    info.y = object->y;
-    info.width = object->width;
-    info.height = object->height;
-    info.id = object->id;
-    info.parent = object->parent;
-    info.owner = object->owner;
-    info.visible = object->visible;
-    return info;
+    return object ? static_cast<const WindowInfo&>(*object) : WindowInfo();
 }
 
 std::string window_text(HWND window) {
@@ -182,11 +166,7 @@ void set_client_size(HWND window, int width, int height) {
     }
     object->surface = kept;
     detail::send_message(window, WM_SIZE, 0, MAKELPARAM(width, height));
-    const detail::WindowClass* window_class = nullptr;
-    auto it = detail::state().classes.find(sim::upper_case(object->class_name));
-    if (it != detail::state().classes.end())
-        window_class = &it->second;
-    if (window_class && (window_class->style & (CS_HREDRAW | CS_VREDRAW)))
+    if (class_info(object->class_name).style & (CS_HREDRAW | CS_VREDRAW))
         invalidate(window);
 }
 
@@ -199,23 +179,8 @@ void invalidate(HWND window) {
 }
 
 ClassInfo class_info(const std::string& class_name) {
-    ClassInfo info;
     auto it = detail::state().classes.find(sim::upper_case(class_name));
-    if (it == detail::state().classes.end())
-        return info;
-    const detail::WindowClass& c = it->second;
-    info.registered = true;
-    info.style = c.style;
-    info.procedure = c.procedure;
-    info.class_extra = c.class_extra;
-    info.window_extra = c.window_extra;
-    info.instance = c.instance;
-    info.icon = c.icon;
-    info.cursor = c.cursor;
-    info.background = c.background;
-    info.menu_name = c.menu_name;
-    info.small_icon = c.small_icon;
-    return info;
+    return it == detail::state().classes.end() ? ClassInfo() : it->second;
 }
 
 std::string cursor_name(HCURSOR cursor) {
@@ -257,7 +222,8 @@ ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* window_class) {
         SetLastError(sim::detail::kErrorClassExists);
         return 0;
     }
-    sim::detail::WindowClass c;
+    sim::ClassInfo c;
+    c.registered = true;
     c.name = name;
     c.style = window_class->style;
     c.procedure = window_class->lpfnWndProc;
@@ -302,6 +268,7 @@ HWND sim::detail::create_window(DWORD ex_style, LPCSTR class_name, LPCSTR title,
     }
 
     auto object = std::make_unique<Window>();
+    object->exists = true;
     object->class_name = it != classes.end() ? it->second.name : name;
     object->procedure = procedure;
     object->style = style;
