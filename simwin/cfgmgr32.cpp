@@ -1,6 +1,7 @@
 // The Configuration Manager's ANSI entry points over the simulated device tree: locating nodes,
 // walking the live tree, reading the two registry properties, the list of every instance ID and
 // re-enumeration, with the CR_ codes that Windows answers.
+#include <algorithm>
 #include <cstring>
 
 #include "simwin/internal.h"
@@ -51,6 +52,17 @@ CONFIGRET start_walk(const char* function, PDEVINST answer, DEVINST node, ULONG 
     return look_up(node, true, found);
 }
 
+// The first live node in list from position from on, as *answer; CR_NO_SUCH_DEVNODE when none.
+CONFIGRET first_live(const std::vector<DEVINST>& list, size_t from, PDEVINST answer) {
+    for (size_t i = from; i < list.size(); ++i) {
+        if (is_live(list[i])) {
+            *answer = list[i];
+            return CR_SUCCESS;
+        }
+    }
+    return CR_NO_SUCH_DEVNODE;
+}
+
 } // namespace
 
 CONFIGRET WINAPI CM_Locate_DevNodeA(PDEVINST node, LPSTR instance_id, ULONG flags) {
@@ -81,13 +93,7 @@ CONFIGRET WINAPI CM_Get_Child(PDEVINST child, DEVINST node, ULONG flags) {
     CONFIGRET result = start_walk("CM_Get_Child", child, node, flags, &n);
     if (result != CR_SUCCESS)
         return result;
-    for (DEVINST candidate : n->children) {
-        if (is_live(candidate)) {
-            *child = candidate;
-            return CR_SUCCESS;
-        }
-    }
-    return CR_NO_SUCH_DEVNODE;
+    return first_live(n->children, 0, child);
 }
 
 CONFIGRET WINAPI CM_Get_Sibling(PDEVINST sibling, DEVINST node, ULONG flags) {
@@ -98,16 +104,9 @@ CONFIGRET WINAPI CM_Get_Sibling(PDEVINST sibling, DEVINST node, ULONG flags) {
     sim::Node* parent = sim::node(n->parent);
     if (!parent)
         return CR_NO_SUCH_DEVNODE;
-    bool after = false;
-    for (DEVINST candidate : parent->children) {
-        if (after && is_live(candidate)) {
-            *sibling = candidate;
-            return CR_SUCCESS;
-        }
-        if (candidate == node)
-            after = true;
-    }
-    return CR_NO_SUCH_DEVNODE;
+    const std::vector<DEVINST>& siblings = parent->children;
+    size_t position = std::find(siblings.begin(), siblings.end(), node) - siblings.begin();
+    return first_live(siblings, position + 1, sibling);
 }
 
 CONFIGRET WINAPI CM_Get_Parent(PDEVINST parent, DEVINST node, ULONG flags) {
