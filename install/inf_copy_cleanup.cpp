@@ -19,7 +19,6 @@ enum {
     kPathRoom = 200,
     kHeadRoom = 512,
     kExaminedBytes = 480,
-    kProviderTokenLength = sizeof kProviderToken - 1,
 };
 
 // Makes the text that RegQueryValueExA left in buffer a terminated one. The value comes back as
@@ -33,15 +32,6 @@ int terminate_registry_text(char* buffer, DWORD room, DWORD stored) {
         return 0;
     buffer[stored] = '\0';
     return 1;
-}
-
-// Whether the provider token starts within the examined bytes of head, before its first zero.
-int carries_provider_token(const char* head) {
-    for (int i = 0; head[i] != '\0'; ++i)
-        if (head[i] == kProviderToken[0] &&
-            strncmp(head + i, kProviderToken, kProviderTokenLength) == 0)
-            return 1;
-    return 0;
 }
 
 // Reads the driver key's "InfPath" value into path behind its first used bytes. 1 when a
@@ -131,6 +121,7 @@ void delete_provider_inf_copy(HDEVINFO set, PSP_DEVINFO_DATA data, const char* v
     head[examined] = '\0';
     if (!read_ok)
         return;
-    if (carries_provider_token(head))
+    // The whole token must lie in the examined bytes, before the first zero byte.
+    if (strstr(head, kProviderToken) != nullptr)
         DeleteFileA(path);
 }
