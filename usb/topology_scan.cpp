@@ -38,10 +38,20 @@ static int port_table_full() {
     return port_table.count >= kPortTableRoom;
 }
 
-// Copies scan_path, ended after scan_depth characters, into the entry's path.
-static void record_path(PortEntry* entry) {
+// Records a new entry at the end of the table: its path is scan_path ended after scan_depth
+// characters, it has no node yet, and it carries driver_key. Null when the table is full.
+static PortEntry* record_entry(const char* driver_key, int is_hub, int parent_index) {
+    if (port_table_full())
+        return NULL;
+    PortEntry* entry = &port_table.entries[port_table.count];
     scan_path[scan_depth] = '\0';
     text_copy(entry->path, kPortPathRoom, scan_path);
+    entry->devnode = 0;
+    text_copy(entry->driver_key, kKeyRoom, driver_key);
+    entry->is_hub = is_hub;
+    entry->parent_index = parent_index;
+    ++port_table.count;
+    return entry;
 }
 
 // Copies a driver key into a key buffer of kKeyRoom bytes. A key too long for it counts as not
@@ -120,30 +130,17 @@ void scan_hub(char* hub_name, const char* hub_label) {
 
 // Records an adapter entry for port number `port` of the hub whose entry is hub_index.
 static void record_adapter(const char* hub_label, const char* port_key, int port, int hub_index) {
-    if (port_table_full())
+    PortEntry* entry = record_entry(port_key, 0, hub_index);
+    if (!entry)
         return;
-    PortEntry* entry = &port_table.entries[port_table.count];
-    record_path(entry);
-    entry->devnode = 0;
     text_copy(entry->parent_key, kKeyRoom, hub_label);
-    text_copy(entry->driver_key, kKeyRoom, port_key);
     entry->port = port;
-    entry->parent_index = hub_index;
-    entry->is_hub = 0;
-    ++port_table.count;
 }
 
 void scan_hub_ports(HANDLE hub, const char* hub_label, int port_count) {
-    if (port_table_full())
-        return;
     int hub_index = port_table.count;
-    PortEntry* hub_entry = &port_table.entries[hub_index];
-    record_path(hub_entry);
-    hub_entry->devnode = 0;
-    text_copy(hub_entry->driver_key, kKeyRoom, hub_label);
-    hub_entry->is_hub = 1;
-    hub_entry->parent_index = 0;
-    ++port_table.count;
+    if (!record_entry(hub_label, 1, 0))
+        return;
     ++scan_depth;
 
     // Ports whose paths would exceed a PortPath, or whose label is not one character, are not
