@@ -198,10 +198,7 @@ TEST_F(BoundaryTextTest, ReportTextIsBoundedByItsRoom) {
 // holds and stays whole, its advice last (the kernel file's version asks for an install).
 TEST_F(BoundaryTextTest, LargestReportStaysWholeWithTheListAtItsRoom) {
     for (int offered : around(kAdapterListRoom)) {
-        sim::reset();
-        std::memset(&report_buffers, 0, sizeof report_buffers);
-        app.report_edit = CreateWindowExA(0, "Edit", "", ES_MULTILINE | ES_READONLY, 0, 0, 400, 300,
-                                          nullptr, nullptr, sim::program_instance(), nullptr);
+        start_again();
         for (int i = 0; i < offered; ++i) {
             std::string characters = label_characters(kAdapterLabelRoom);
             characters[0] = static_cast<char>('A' + i);

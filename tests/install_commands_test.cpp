@@ -32,6 +32,13 @@ class InstallTest : public ReportTest {
   protected:
     void SetUp() override {
         ReportTest::SetUp();
+        watch_reenumeration();
+    }
+    void start_again() {
+        ReportTest::start_again();
+        watch_reenumeration();
+    }
+    static void watch_reenumeration() {
         reenumerated.clear();
         sim::on_reenumerate([](DEVINST node) { reenumerated.push_back(node); });
     }
@@ -72,9 +79,7 @@ TEST_F(InstallTest, ModuleWithOneEntryPointRunsTheSectionOnceThroughIt) {
     ASSERT_EQ(sim::inf_runs().size(), 1u);
     EXPECT_EQ(sim::inf_runs()[0].entry, "InstallHinfSection");
 
-    sim::reset();
-    app.report_edit = CreateWindowExA(0, "Edit", "", ES_MULTILINE | ES_READONLY, 0, 0, 400, 300,
-                                      nullptr, nullptr, sim::program_instance(), nullptr);
+    start_again();
     sim::set_setup_module(sim::SetupModule::WideEntryOnly);
     install_command(window());
     ASSERT_EQ(sim::inf_runs().size(), 1u);
@@ -133,11 +138,7 @@ TEST_F(InstallTest, ReenumeratesForEveryResultWithAdapterWithoutDriverAndForNoOt
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.flags);
-        sim::reset();
-        reenumerated.clear();
-        sim::on_reenumerate([](DEVINST node) { reenumerated.push_back(node); });
-        app.report_edit = CreateWindowExA(0, "Edit", "", ES_MULTILINE | ES_READONLY, 0, 0, 400, 300,
-                                          nullptr, nullptr, sim::program_instance(), nullptr);
+        start_again();
         install_driver_files(c.rumble, "1.2.78", c.kernel);
         if (c.adapter)
             plug_adapter(0, 2, kRumble);

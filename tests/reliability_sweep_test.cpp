@@ -4,7 +4,6 @@
 // deleted but the maker's INF copies.
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <functional>
 
 #include "install/install.h"
@@ -28,8 +27,6 @@ class ReliabilitySweepTest : public SimTest {
     static bool run_once(const std::function<void(HWND)>& operation, long k, bool persistent,
                          long* calls, long* injected = nullptr) {
         sim::reset();
-        std::memset(&report_buffers, 0, sizeof report_buffers);
-        std::memset(&adapter_list, 0, sizeof adapter_list);
         app = AppState();
         MachineFiles files = build_rich_machine();
         std::vector<std::string> deleted;
@@ -37,9 +34,7 @@ class ReliabilitySweepTest : public SimTest {
             if (event.kind == sim::MachineEvent::FileDeleted)
                 deleted.push_back(event.subject);
         });
-        app.report_edit = CreateWindowExA(0, "Edit", "", ES_MULTILINE | ES_READONLY, 0, 0, 400, 300,
-                                          nullptr, nullptr, sim::program_instance(), nullptr);
-        if (!app.report_edit) {
+        if (!report_machine::open_report_area()) {
             ADD_FAILURE() << "no report control";
             return false;
         }

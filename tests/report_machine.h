@@ -116,6 +116,16 @@ inline std::vector<std::string> lines_of(const std::string& text) {
     return lines;
 }
 
+// Empty report buffers and adapter list, and in app.report_edit a read-only edit control that
+// stands for the window's report area; returns the control, null when it cannot be made.
+inline HWND open_report_area() {
+    std::memset(&report_buffers, 0, sizeof report_buffers);
+    std::memset(&adapter_list, 0, sizeof adapter_list);
+    app.report_edit = CreateWindowExA(0, "Edit", "", ES_MULTILINE | ES_READONLY, 0, 0, 400, 300,
+                                      nullptr, nullptr, sim::program_instance(), nullptr);
+    return app.report_edit;
+}
+
 } // namespace report_machine
 
 // A fresh machine, empty report buffers and adapter list, and a read-only edit control that
@@ -124,11 +134,12 @@ class ReportTest : public SimTest {
   protected:
     void SetUp() override {
         SimTest::SetUp();
-        std::memset(&report_buffers, 0, sizeof report_buffers);
-        std::memset(&adapter_list, 0, sizeof adapter_list);
-        app.report_edit = CreateWindowExA(0, "Edit", "", ES_MULTILINE | ES_READONLY, 0, 0, 400, 300,
-                                          nullptr, nullptr, sim::program_instance(), nullptr);
-        ASSERT_NE(app.report_edit, nullptr);
+        ASSERT_NE(report_machine::open_report_area(), nullptr);
+    }
+    // The same again on a new machine, for a test that tries several machines in turn.
+    void start_again() {
+        sim::reset();
+        ASSERT_NE(report_machine::open_report_area(), nullptr);
     }
     void TearDown() override {
         DestroyWindow(app.report_edit);
