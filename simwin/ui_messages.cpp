@@ -143,7 +143,7 @@ bool next_message(MSG* msg) {
             return false;
         }
         s.now = std::max(s.now, when);
-        if (have_action && std::max(action->at, s.now) <= s.now) {
+        if (have_action && action->at <= s.now) {
             std::function<void()> run = std::move(action->run);
             s.actions.erase(action);
             run();
