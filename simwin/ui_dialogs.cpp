@@ -14,6 +14,7 @@ namespace {
 constexpr int kPixelsPerUnitX = 2;
 constexpr int kPixelsPerUnitY = 2;
 constexpr DWORD kErrorControlIdNotFound = 1421;
+constexpr DWORD kButtonTypeMask = 0xF; // BS_TYPEMASK: the button's kind in its style
 
 HWND dialog_control(HWND dialog, int id) {
     Window* object = window_object(dialog);
@@ -105,7 +106,8 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR template_name, HWND ow
             reinterpret_cast<HMENU>(static_cast<intptr_t>(c.id)), instance, nullptr);
         if (control && !first_tab_stop && (c.style & WS_TABSTOP))
             first_tab_stop = control;
-        if ((c.style & 0xF) == BS_DEFPUSHBUTTON && sim::equal_nocase(c.class_name, "Button"))
+        if ((c.style & sim::detail::kButtonTypeMask) == BS_DEFPUSHBUTTON &&
+            sim::equal_nocase(c.class_name, "Button"))
             object->default_button = c.id;
     }
     sim::detail::dialog_stack().push_back(dialog);
