@@ -29,8 +29,7 @@ target_compile_definitions(qdi_tests PRIVATE QDI_SOURCE_DIR="${CMAKE_SOURCE_DIR}
 target_link_libraries(qdi_tests PRIVATE qdi_system simwin GTest::gtest GTest::gtest_main)
 gtest_discover_tests(qdi_tests DISCOVERY_MODE PRE_TEST)
 
-foreach(extra IN ITEMS bench e2e tools fuzz)
-    if(EXISTS ${CMAKE_SOURCE_DIR}/cmake/host_${extra}.cmake)
-        include(cmake/host_${extra}.cmake)
-    endif()
-endforeach()
+include(cmake/host_bench.cmake)
+include(cmake/host_e2e.cmake)
+include(cmake/host_tools.cmake)
+include(cmake/host_fuzz.cmake)

@@ -11,25 +11,26 @@ target_link_libraries(quorvale-sim PRIVATE qdi_system simwin nlohmann_json::nloh
 
 set(QDI_SIM_CHECK ${CMAKE_SOURCE_DIR}/tools/quorvale_sim/check_scenario.cmake)
 
+# One test: the runner on a scenario must print the expected text and end with exit_code.
+function(qdi_scenario_test name scenario expected exit_code)
+    add_test(NAME ${name}
+             COMMAND ${CMAKE_COMMAND} -DRUNNER=$<TARGET_FILE:quorvale-sim> -DSCENARIO=${scenario}
+                     -DEXPECTED=${expected} -DEXIT_CODE=${exit_code} -P ${QDI_SIM_CHECK}
+             WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
+    set_tests_properties(${name} PROPERTIES LABELS scenario)
+endfunction()
+
 file(GLOB QDI_SCENARIOS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/scenarios/*.json)
 foreach(scenario IN LISTS QDI_SCENARIOS)
     get_filename_component(name ${scenario} NAME_WE)
-    add_test(NAME scenario_${name}
-             COMMAND ${CMAKE_COMMAND} -DRUNNER=$<TARGET_FILE:quorvale-sim>
-                     -DSCENARIO=${scenario} -DEXPECTED=${CMAKE_SOURCE_DIR}/scenarios/${name}.transcript
-                     -DEXIT_CODE=0 -P ${QDI_SIM_CHECK}
-             WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
-    set_tests_properties(scenario_${name} PROPERTIES LABELS scenario)
+    qdi_scenario_test(scenario_${name} ${scenario}
+                      ${CMAKE_SOURCE_DIR}/scenarios/${name}.transcript 0)
 endforeach()
 
+# The bad scenarios are named relative to the source directory, as the error messages name them.
 file(GLOB QDI_BAD_SCENARIOS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/quorvale_sim/bad_input/*.json)
 foreach(scenario IN LISTS QDI_BAD_SCENARIOS)
     get_filename_component(name ${scenario} NAME_WE)
-    add_test(NAME scenario_bad_${name}
-             COMMAND ${CMAKE_COMMAND} -DRUNNER=$<TARGET_FILE:quorvale-sim>
-                     -DSCENARIO=tools/quorvale_sim/bad_input/${name}.json
-                     -DEXPECTED=${CMAKE_SOURCE_DIR}/tools/quorvale_sim/bad_input/${name}.error
-                     -DEXIT_CODE=2 -P ${QDI_SIM_CHECK}
-             WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
-    set_tests_properties(scenario_bad_${name} PROPERTIES LABELS scenario)
+    qdi_scenario_test(scenario_bad_${name} tools/quorvale_sim/bad_input/${name}.json
+                      ${CMAKE_SOURCE_DIR}/tools/quorvale_sim/bad_input/${name}.error 2)
 endforeach()
