@@ -91,15 +91,6 @@ std::vector<PaintedItem>* target(HDC dc, RECT* area) {
     return &bitmap->content;
 }
 
-bool intersect(const RECT& a, const RECT& b, RECT* out) {
-    RECT r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
-           std::min(a.bottom, b.bottom)};
-    if (r.left >= r.right || r.top >= r.bottom)
-        return false;
-    *out = r;
-    return true;
-}
-
 bool inside(const RECT& inner, const RECT& outer) {
     return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
            inner.bottom <= outer.bottom;
@@ -112,16 +103,24 @@ void paint_item(std::vector<PaintedItem>* surface, PaintedItem item, const RECT&
         return;
     if (item.kind != PaintedItem::Text) {
         item.rect = visible;
-        if (item.kind == PaintedItem::Fill || item.kind == PaintedItem::Picture)
-            surface->erase(
-                std::remove_if(surface->begin(), surface->end(),
-                               [&](const PaintedItem& old) { return inside(old.rect, visible); }),
-                surface->end());
+        surface->erase(
+            std::remove_if(surface->begin(), surface->end(),
+                           [&](const PaintedItem& old) { return inside(old.rect, visible); }),
+            surface->end());
     }
     surface->push_back(item);
 }
 
 } // namespace
+
+bool intersect(const RECT& a, const RECT& b, RECT* out) {
+    RECT r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+           std::min(a.bottom, b.bottom)};
+    if (r.left >= r.right || r.top >= r.bottom)
+        return false;
+    *out = r;
+    return true;
+}
 
 void reset_gdi() {
     state() = GdiState();

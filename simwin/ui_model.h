@@ -111,6 +111,8 @@ bool translate_message(const MSG* msg);
 LRESULT dispatch_message(const MSG* msg);
 void repost_quit(int code);
 void client_size(const Window& window, int* width, int* height);
+// The overlap of a and b as *out; false (and *out untouched) when they do not overlap.
+bool intersect(const RECT& a, const RECT& b, RECT* out);
 // The modal dialogs that are running, innermost last.
 std::vector<HWND>& dialog_stack();
 // The procedure of every dialog window: hands messages to the dialog's DLGPROC first.

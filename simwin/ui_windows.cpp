@@ -154,11 +154,10 @@ void set_client_size(HWND window, int width, int height) {
     object->client_height = height;
     // What lay outside the new client area is no longer on screen.
     std::vector<PaintedItem> kept;
+    const RECT client{0, 0, width, height};
     for (PaintedItem item : object->surface) {
-        RECT cut{std::max(item.rect.left, LONG{0}), std::max(item.rect.top, LONG{0}),
-                 std::min(item.rect.right, static_cast<LONG>(width)),
-                 std::min(item.rect.bottom, static_cast<LONG>(height))};
-        if (cut.left >= cut.right || cut.top >= cut.bottom)
+        RECT cut{};
+        if (!detail::intersect(item.rect, client, &cut))
             continue;
         if (item.kind != PaintedItem::Text)
             item.rect = cut;
