@@ -19,14 +19,23 @@ int text_copy(char* out, int size, const char* source) {
     return text_append(out, size, source);
 }
 
-int text_append(char* out, int size, const char* source) {
+// Where the next write into out starts: the end of its text. -1 when out has no room or holds
+// no terminator within size bytes; it is then terminated at its last byte, if it has one.
+static int append_position(char* out, int size) {
     if (size <= 0)
-        return 0;
+        return -1;
     int end = text_length(out, size);
     if (end >= size) {
         out[size - 1] = '\0';
-        return 0;
+        return -1;
     }
+    return end;
+}
+
+int text_append(char* out, int size, const char* source) {
+    int end = append_position(out, size);
+    if (end < 0)
+        return 0;
     int i = 0;
     while (source[i] != '\0' && end + i < size - 1) {
         out[end + i] = source[i];
@@ -37,13 +46,9 @@ int text_append(char* out, int size, const char* source) {
 }
 
 int text_append_format(char* out, int size, const char* format, ...) {
-    if (size <= 0)
+    int end = append_position(out, size);
+    if (end < 0)
         return 0;
-    int end = text_length(out, size);
-    if (end >= size) {
-        out[size - 1] = '\0';
-        return 0;
-    }
     va_list args;
     va_start(args, format);
     int written = vsnprintf(out + end, static_cast<size_t>(size - end), format, args);
