@@ -7,17 +7,16 @@ namespace {
 
 const int kAboutTextId = 1000;
 const int kAboutLineRoom = 100;
+// The product name, its subtitle and the version text: Quorvale Driver Installer - ver 1.2.78.
+const char kAboutLine[] = "%s %s - %s";
 
 } // namespace
 
 INT_PTR CALLBACK about_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
     if (message == WM_INITDIALOG) {
         char line[kAboutLineRoom] = "";
-        text_append(line, sizeof line, "Quorvale");
-        text_append(line, sizeof line, " ");
-        text_append(line, sizeof line, "Driver Installer");
-        text_append(line, sizeof line, " - ");
-        text_append(line, sizeof line, app.version_text);
+        text_append_format(line, sizeof line, kAboutLine, kProductName, kProductSubtitle,
+                           app.version_text);
         SetDlgItemTextA(dialog, kAboutTextId, line);
         return 1;
     }

@@ -2,6 +2,9 @@
 // drawn off-screen and copied to the window in one piece so it does not flicker.
 #include "app/main_window.h"
 
+const char kProductName[] = "Quorvale";
+const char kProductSubtitle[] = "Driver Installer";
+
 namespace {
 
 const int kPictureOffsetX = 10;
@@ -64,8 +67,8 @@ void paint_header(HWND window, PAINTSTRUCT* paint) {
                      width, height);
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
-        draw_line(dc, "Quorvale", kProductTop, kProductBottom);
-        draw_line(dc, "Driver Installer", kSubtitleTop, kSubtitleBottom);
+        draw_line(dc, kProductName, kProductTop, kProductBottom);
+        draw_line(dc, kProductSubtitle, kSubtitleTop, kSubtitleBottom);
         draw_line(dc, app.version_text, kVersionTop, kVersionBottom);
         BitBlt(paint->hdc, client.left, client.top, width, height, dc, 0, 0, SRCCOPY);
         SelectObject(dc, kept);

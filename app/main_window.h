@@ -31,6 +31,9 @@ struct AppState {
 };
 
 extern AppState app;
+// The first two lines of the painted header, which the About box names as well.
+extern const char kProductName[];     // "Quorvale"
+extern const char kProductSubtitle[]; // "Driver Installer"
 
 // The program entry: registers the class, creates the window, runs the message loop; returns
 // the exit code.
