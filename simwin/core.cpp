@@ -49,9 +49,6 @@ void reset() {
     detail::reset_files();
     detail::reset_ui();
     detail::reset_setup_module();
-    c.log.clear();
-    c.per_function.clear();
-    c.total = 0;
 }
 
 void fail_call(const std::string& function, int k) {
