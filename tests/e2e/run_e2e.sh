@@ -36,24 +36,9 @@ fail() {
     exit 1
 }
 
-# Wine: the 64-bit loader only (this machine runs no 32-bit code, and the wrapper would prefer a
-# 32-bit loader when one is installed).
-wine_loader=
-for candidate in /usr/lib/wine/wine64 "$(command -v wine64 || true)"; do
-    if [ -n "$candidate" ] && [ -x "$candidate" ]; then
-        wine_loader=$candidate
-        break
-    fi
-done
+. "$(dirname "$0")/../../scripts/wine-display.sh"
+find_wine
 [ -n "$wine_loader" ] || skip "wine64 is not installed"
-wine_server=
-for candidate in /usr/lib/wine/wineserver64 /usr/lib/wine/wineserver \
-    "$(command -v wineserver || true)"; do
-    if [ -n "$candidate" ] && [ -x "$candidate" ]; then
-        wine_server=$candidate
-        break
-    fi
-done
 [ -n "$wine_server" ] || skip "wineserver is not installed"
 
 installer=$win64/quorvale-installer.exe
@@ -95,26 +80,7 @@ trap 'exit 1' INT TERM
 # A display: the one given, or a private Xvfb on the first free display number.
 if [ -z "${DISPLAY:-}" ]; then
     command -v Xvfb >/dev/null 2>&1 || skip "no DISPLAY and Xvfb is not installed"
-    number=90
-    while [ $number -lt 200 ] && [ -z "$xvfb_pid" ]; do
-        if [ ! -e "/tmp/.X$number-lock" ] && [ ! -e "/tmp/.X11-unix/X$number" ]; then
-            Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp >"$case_dir/xvfb.log" 2>&1 &
-            candidate_pid=$!
-            tries=0
-            while [ $tries -lt 50 ] && kill -0 $candidate_pid 2>/dev/null &&
-                [ ! -e "/tmp/.X11-unix/X$number" ]; do
-                sleep 0.1
-                tries=$((tries + 1))
-            done
-            if kill -0 $candidate_pid 2>/dev/null && [ -e "/tmp/.X11-unix/X$number" ]; then
-                xvfb_pid=$candidate_pid
-                export DISPLAY=":$number"
-            else
-                kill $candidate_pid 2>/dev/null || true
-            fi
-        fi
-        number=$((number + 1))
-    done
+    start_xvfb "$case_dir/xvfb.log"
     [ -n "$xvfb_pid" ] || fail "could not start Xvfb"
 fi
 

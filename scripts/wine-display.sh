@@ -1,0 +1,48 @@
+# Sourced by scripts/run-installer and tests/e2e/run_e2e.sh: finds Wine's 64-bit loader and its
+# server, and starts a private Xvfb when there is no display.
+# shellcheck shell=sh disable=SC2034
+
+# find_wine: sets wine_loader and wine_server, each empty when not installed. The 64-bit loader
+# only: this machine runs no 32-bit code, and the wrapper would prefer a 32-bit loader when one
+# is installed.
+find_wine() {
+    wine_loader=$(first_executable /usr/lib/wine/wine64 "$(command -v wine64 || true)")
+    wine_server=$(first_executable /usr/lib/wine/wineserver64 /usr/lib/wine/wineserver \
+        "$(command -v wineserver || true)")
+}
+
+# first_executable PATH...: prints the first PATH that is an executable file.
+first_executable() {
+    for candidate in "$@"; do
+        if [ -n "$candidate" ] && [ -x "$candidate" ]; then
+            echo "$candidate"
+            return
+        fi
+    done
+}
+
+# start_xvfb LOG_FILE: starts Xvfb on the first free display number from 90 and exports DISPLAY;
+# sets xvfb_pid, left empty when no Xvfb could be started.
+start_xvfb() {
+    xvfb_pid=
+    number=90
+    while [ $number -lt 200 ] && [ -z "$xvfb_pid" ]; do
+        if [ ! -e "/tmp/.X$number-lock" ] && [ ! -e "/tmp/.X11-unix/X$number" ]; then
+            Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp >"$1" 2>&1 &
+            candidate_pid=$!
+            tries=0
+            while [ $tries -lt 50 ] && kill -0 $candidate_pid 2>/dev/null &&
+                [ ! -e "/tmp/.X11-unix/X$number" ]; do
+                sleep 0.1
+                tries=$((tries + 1))
+            done
+            if kill -0 $candidate_pid 2>/dev/null && [ -e "/tmp/.X11-unix/X$number" ]; then
+                xvfb_pid=$candidate_pid
+                export DISPLAY=":$number"
+            else
+                kill $candidate_pid 2>/dev/null || true
+            fi
+        fi
+        number=$((number + 1))
+    done
+}
