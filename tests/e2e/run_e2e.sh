@@ -209,9 +209,10 @@ screenshot() {
     fi
 }
 
-# Presses Exit and checks that the program ended with exit code 0.
+# exit_installer [STEP]: presses Exit (or takes the driver's STEP, such as close) and checks that
+# the program ended with exit code 0.
 exit_installer() {
-    drive click:105 closed
+    drive "${1:-click:105}" closed
     status=0
     wait "$installer_pid" || status=$?
     installer_pid=
@@ -251,12 +252,7 @@ installed)
     expect_report installed "$expected-installed"
     screenshot installed
     # Closing the window from its system menu ends the program just like Exit.
-    drive close closed
-    status=0
-    wait "$installer_pid" || status=$?
-    installer_pid=
-    [ "$status" -eq 0 ] || fail "the installer exited with code $status after closing"
-    echo "ok: closing the window ends the program with exit code 0"
+    exit_installer close
     ;;
 reboot)
     place_driver_files "$variants/zelkqx7f-1.2.77.dll"
