@@ -98,7 +98,7 @@ void delete_provider_inf_copy(HDEVINFO set, PSP_DEVINFO_DATA data, const char* v
     char path[kPathRoom];
     if (!read_current_version_value(path, sizeof path, value_name))
         return;
-    // A directory of 199 characters leaves no room for the separator and the name.
+    // A directory of 199 characters leaves no room for the separator, one of 198 none for a name.
     if (!text_append(path, sizeof path, kDirectorySeparator))
         return;
     int used = text_length(path, sizeof path);
