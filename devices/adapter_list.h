@@ -40,8 +40,11 @@ void resolve_devnodes(int parents_only);
 DriverKind classify_driver(DEVINST devnode);
 // Rescans the topology and appends one entry per plugged-in adapter.
 void collect_plugged_adapters();
+// Orders the list by label length, then by the labels' unsigned bytes.
 void sort_adapter_list();
 // Scan mode (remove 0) appends configured adapters; remove mode removes every adapter instance
 // with its INF copies.
 void walk_adapter_instances(int remove);
+// Derives the port label of a configured USB instance from its ID and the device tree, and
+// appends it as not plugged in unless an adapter is plugged into that port now.
 void locate_configured_adapter(const char* id, DEVINST devnode);
