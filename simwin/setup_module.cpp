@@ -103,8 +103,9 @@ VOID WINAPI InstallHinfSectionA(HWND window, HINSTANCE module, PCSTR command_lin
 
 VOID WINAPI InstallHinfSectionW(HWND window, HINSTANCE module, PCWSTR command_line, INT show) {
     std::string text;
+    // Recorded in the ANSI code page, so a line the program widened reads as it wrote it.
     for (const WCHAR* p = command_line; p && *p; ++p)
-        text += *p < 0x100 ? static_cast<char>(*p) : '?';
+        text += sim::narrow(*p);
     enter("InstallHinfSectionW", sim::detail::format("%s show=%d", text.c_str(), show));
     sim::record_run("InstallHinfSectionW", window, module, text, show);
 }
