@@ -48,7 +48,6 @@ struct Scenario {
 struct RunState {
     std::optional<DriverBinding> bound;
     std::function<void(const std::string& line)> print; // one line at the current virtual time
-    std::string main_window_class;
 };
 RunState& run_state();
 // Prints "device node created" with each node's instance ID and description.

@@ -15,6 +15,7 @@ const char kDefaultBoundDescription[] = "Quorvale (rumble driver)";
 const char kInstalledVersion[] = "1.2.78";
 const DWORD kDeviceInterfaceType = 5; // DBT_DEVTYP_DEVICEINTERFACE
 const std::string kAltPrefix = "Alt+";
+const char kMainWindowClass[] = "QDIMainWindow";
 
 // The header that a device-change notice points to.
 struct BroadcastHeader {
@@ -28,7 +29,7 @@ const char* const kActions[] = {"wait", "plug",     "unplug",      "press",     
                                 "close"};
 
 HWND main_window() {
-    return sim::find_window(run_state().main_window_class);
+    return sim::find_window(kMainWindowClass);
 }
 
 // Windows tells the top-level windows that a device arrived or left.
@@ -204,9 +205,12 @@ std::optional<TimelineStep> read_step(const Json& value, const std::string& plac
                                            "\" and \"" + name + "\"");
         action = name;
     }
-    if (action.empty())
-        throw ScenarioError(place, "a step needs one of: wait, plug, unplug, press, menu, key, "
-                                   "put_file, remove_file, memory_pack, control_device, close");
+    if (action.empty()) {
+        std::string names;
+        for (const char* name : kActions)
+            names += (names.empty() ? "" : ", ") + std::string(name);
+        throw ScenarioError(place, "a step needs one of: " + names);
+    }
     if (step.has("device") && action != "plug")
         throw ScenarioError(step.at("device"), "only a plug step describes a device");
     if (step.has("notify") && action != "plug" && action != "unplug")

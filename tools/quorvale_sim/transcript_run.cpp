@@ -11,7 +11,6 @@
 namespace quorvale_sim {
 namespace {
 
-const char kMainWindowClass[] = "QDIMainWindow";
 const char kAboutDialog[] = "#103";
 // Every refresh asks the running driver for its version, and nothing else opens its control
 // device: the opens count the refreshes.
@@ -84,7 +83,6 @@ std::string run_scenario(const Scenario& scenario) {
     std::string shown;
     int changes = 0;
     RunState& state = run_state();
-    state.main_window_class = kMainWindowClass;
     state.print = [&out](const std::string& line) { out.line(line); };
 
     if (!scenario.description.empty())
