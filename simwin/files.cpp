@@ -70,6 +70,17 @@ std::string full_path(const std::string& name) {
     return result;
 }
 
+// The key a file or directory is stored under: its full path in upper case.
+std::string key_of(const std::string& name) {
+    return sim::upper_case(full_path(name));
+}
+
+// The file a name stands for, or null.
+detail::SimFile* find_file(const std::string& name) {
+    auto it = fs().files.find(key_of(name));
+    return it == fs().files.end() ? nullptr : it->second.get();
+}
+
 std::string parent_of(const std::string& path) {
     size_t slash = path.rfind('\\');
     return slash == std::string::npos ? path : path.substr(0, slash);
@@ -156,16 +167,16 @@ void put_version_file_blocks(const std::string& path, const std::vector<VersionB
 }
 
 bool file_exists(const std::string& path) {
-    return fs().files.count(sim::upper_case(full_path(path))) != 0;
+    return find_file(path) != nullptr;
 }
 
 std::string file_content(const std::string& path) {
-    auto it = fs().files.find(sim::upper_case(full_path(path)));
-    return it == fs().files.end() ? std::string() : it->second->content;
+    const detail::SimFile* file = find_file(path);
+    return file ? file->content : std::string();
 }
 
 void remove_file(const std::string& path) {
-    auto it = fs().files.find(sim::upper_case(full_path(path)));
+    auto it = fs().files.find(key_of(path));
     if (it == fs().files.end())
         return;
     fs().deleted.push_back(std::move(it->second));
@@ -204,15 +215,13 @@ std::string system_directory() {
 }
 
 void hold_file(const std::string& path, DWORD access, DWORD share) {
-    auto it = fs().files.find(sim::upper_case(full_path(path)));
-    if (it != fs().files.end())
-        it->second->holds.push_back(detail::FileHold{access, share});
+    if (detail::SimFile* file = find_file(path))
+        file->holds.push_back(detail::FileHold{access, share});
 }
 
 void release_file_hold(const std::string& path) {
-    auto it = fs().files.find(sim::upper_case(full_path(path)));
-    if (it != fs().files.end())
-        it->second->holds.clear();
+    if (detail::SimFile* file = find_file(path))
+        file->holds.clear();
 }
 
 void set_environment(const std::string& name, const std::string& value) {
@@ -226,13 +235,10 @@ void remove_environment(const std::string& name) {
 namespace detail {
 
 DWORD locate_file(const std::string& name, SimFile** file) {
-    std::string key = sim::upper_case(full_path(name));
-    auto it = fs().files.find(key);
-    if (it != fs().files.end()) {
-        *file = it->second.get();
+    *file = find_file(name);
+    if (*file)
         return 0;
-    }
-    if (fs().directories.count(key))
+    if (fs().directories.count(key_of(name)))
         return ERROR_ACCESS_DENIED;
     if (!fs().directories.count(sim::upper_case(parent_of(full_path(name)))))
         return ERROR_PATH_NOT_FOUND;
