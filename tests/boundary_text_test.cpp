@@ -219,7 +219,7 @@ TEST_F(BoundaryTextTest, LargestReportStaysWholeWithTheListAtItsRoom) {
                                                "plugged in")
                                        .size());
         EXPECT_EQ(lines[2 + listed + 3], "ver " + version + " - Rumble Driver File");
-        EXPECT_EQ(advice(), "Click the <Install> button to install the 1.2.78 drivers.");
+        EXPECT_EQ(advice(), kInstallAdvice);
         EXPECT_LT(shown().size(), static_cast<size_t>(kReportRoom / 2));
         DestroyWindow(app.report_edit);
         app.report_edit = nullptr;

@@ -94,7 +94,7 @@ TEST_F(InstallTest, NoEntryPointOrNoModuleRunsNothingButTheReportIsStillShown) {
         SendMessageA(app.report_edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(""));
         install_command(window());
         EXPECT_TRUE(sim::inf_runs().empty());
-        EXPECT_EQ(advice(), "Click the <Install> button to install the 1.2.78 drivers.");
+        EXPECT_EQ(advice(), kInstallAdvice);
     }
 }
 
@@ -155,7 +155,7 @@ TEST_F(InstallTest, UninstallNeverReenumerates) {
     plug_adapter(1, 1, kNoDriver);
     uninstall_command(window());
 
-    EXPECT_EQ(advice(), "Click the <Install> button to install the 1.2.78 drivers.");
+    EXPECT_EQ(advice(), kInstallAdvice);
     EXPECT_TRUE(reenumerated.empty());
 }
 
@@ -232,9 +232,9 @@ TEST_F(InstallTest, InstallShowsWhatTheSectionLeftBehind) {
 
     install_command(window());
     EXPECT_TRUE(shows("ver 1.2.78 - Rumble Driver File"));
-    EXPECT_EQ(advice(), "The 1.2.78 drivers are successfully installed.");
+    EXPECT_EQ(advice(), kInstalledAdvice);
 
     uninstall_command(window());
     EXPECT_TRUE(shows("--- no rumble or mempack drivers installed ---"));
-    EXPECT_EQ(advice(), "Click the <Install> button to install the 1.2.78 drivers.");
+    EXPECT_EQ(advice(), kInstallAdvice);
 }

@@ -95,17 +95,13 @@ inline MachineFiles build_rich_machine() {
 // The report's fixed lines and its advice, as "" when sound, else what is wrong with it.
 inline std::string report_fault(const std::string& text) {
     std::vector<std::string> lines = report_machine::lines_of(text);
-    const std::set<std::string> advice = {
-        "The 1.2.78 drivers are successfully installed.",
-        "Some files were in use during the install.  You will need to reboot your computer to "
-        "complete the 1.2.78 driver installation.",
-        "Click the <Install> button to install the 1.2.78 drivers.",
-    };
+    using namespace report_machine;
+    const std::set<std::string> advice = {kInstalledAdvice, kRebootAdvice, kInstallAdvice};
     if (lines.size() < 6)
         return "too few lines";
     if (lines[0] != "<< USB ports with Quorvales configured >>")
         return "no header line";
-    if (lines[1] != std::string(69, '-'))
+    if (lines[1] != kRule)
         return "no rule";
     bool drivers_line = false;
     for (const std::string& line : lines)

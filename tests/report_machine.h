@@ -25,6 +25,13 @@ inline const char kMempakFile[] = "C:\\WINDOWS\\system32\\zelkqx7m.dll";
 inline const char kKernelFile[] = "C:\\WINDOWS\\system32\\drivers\\zelkqx7.sys";
 // The class key whose presence means the memory-pack component is registered.
 inline const char kMemoryPackKey[] = "CLSID\\{4E2A9D13-C605-11d3-9A41-0C5F7B2E8D60}";
+// The report's rule under its first line, and the three advice lines that can end it.
+inline const char kRule[] = "---------------------------------------------------------------------";
+inline const char kInstalledAdvice[] = "The 1.2.78 drivers are successfully installed.";
+inline const char kRebootAdvice[] = "Some files were in use during the install.  You will need to "
+                                    "reboot your computer to complete the 1.2.78 driver "
+                                    "installation.";
+inline const char kInstallAdvice[] = "Click the <Install> button to install the 1.2.78 drivers.";
 // A version that stands for a file that exists without a version resource.
 inline const char kNoVersionResource[] = "(no version resource)";
 

@@ -6,12 +6,6 @@ namespace {
 
 using namespace report_machine;
 
-const char kRule[] = "---------------------------------------------------------------------";
-const char kInstalled[] = "The 1.2.78 drivers are successfully installed.";
-const char kReboot[] = "Some files were in use during the install.  You will need to reboot "
-                       "your computer to complete the 1.2.78 driver installation.";
-const char kInstall[] = "Click the <Install> button to install the 1.2.78 drivers.";
-
 TEST_F(ReportTest, WholeReportOfAPluggedAndAnUnpluggedAdapterReadsLineByLine) {
     plug_adapter(0, 2, kRumble);
     configure_adapter_instance(1, '1', kNoDriver);
@@ -32,7 +26,7 @@ TEST_F(ReportTest, WholeReportOfAPluggedAndAnUnpluggedAdapterReadsLineByLine) {
                                          "ver 1.2.78 - Quorvale Driver Loaded",
                                          "",
                                          "",
-                                         kInstall};
+                                         kInstallAdvice};
     EXPECT_EQ(shown_lines(), expected);
     EXPECT_EQ(shown(), report_buffers.report_text);
     EXPECT_EQ(std::string(kRule).size(), 69u);
@@ -52,7 +46,7 @@ TEST_F(ReportTest, NoAdapterGivesNoneAndNoAdapterBits) {
     EXPECT_EQ(lines[2], "None");
     EXPECT_EQ(lines[3], "");
     EXPECT_EQ(lines[4], "");
-    EXPECT_EQ(advice(), kInstalled);
+    EXPECT_EQ(advice(), kInstalledAdvice);
 }
 
 TEST_F(ReportTest, EverythingAtTheInstallerVersionIsInstalledWithOrWithoutTheMempakFile) {
@@ -61,12 +55,12 @@ TEST_F(ReportTest, EverythingAtTheInstallerVersionIsInstalledWithOrWithoutTheMem
     EXPECT_EQ(refresh_report(nullptr, 1), 0u);
     EXPECT_EQ(shown_lines()[2], "Port A2: rumble driver");
     EXPECT_TRUE(shows("ver 1.2.78 - Mempak Driver File"));
-    EXPECT_EQ(advice(), kInstalled);
+    EXPECT_EQ(advice(), kInstalledAdvice);
 
     put_driver_file(kMempakFile, std::nullopt);
     EXPECT_EQ(refresh_report(nullptr, 1), 0u);
     EXPECT_EQ(shown().find("Mempak"), std::string::npos);
-    EXPECT_EQ(advice(), kInstalled);
+    EXPECT_EQ(advice(), kInstalledAdvice);
 }
 
 TEST_F(ReportTest, RumbleFileAtAnotherVersionAsksForARebootAlsoWithAnAdapterWithoutDriver) {
@@ -75,13 +69,13 @@ TEST_F(ReportTest, RumbleFileAtAnotherVersionAsksForARebootAlsoWithAnAdapterWith
     put_driver_file(kRumbleFile, "1.2.77");
     EXPECT_EQ(refresh_report(nullptr, 1), static_cast<DWORD>(kVersionMismatch));
     EXPECT_TRUE(shows("ver 1.2.77 - Rumble Driver File"));
-    EXPECT_EQ(advice(), kReboot);
+    EXPECT_EQ(advice(), kRebootAdvice);
 
     plug_adapter(0, 3, kNoDriver);
     EXPECT_EQ(refresh_report(nullptr, 1),
               static_cast<DWORD>(kVersionMismatch | kAdapterWithoutDriver));
     EXPECT_EQ(shown_lines()[3], "Port A3: no driver");
-    EXPECT_EQ(advice(), kReboot);
+    EXPECT_EQ(advice(), kRebootAdvice);
 }
 
 TEST_F(ReportTest, AdapterWithoutDriverAloneAsksForInstall) {
@@ -89,7 +83,7 @@ TEST_F(ReportTest, AdapterWithoutDriverAloneAsksForInstall) {
     install_everything();
     EXPECT_EQ(refresh_report(nullptr, 1), static_cast<DWORD>(kAdapterWithoutDriver));
     EXPECT_EQ(shown_lines()[2], "Port A2: no driver");
-    EXPECT_EQ(advice(), kInstall);
+    EXPECT_EQ(advice(), kInstallAdvice);
 }
 
 TEST_F(ReportTest, GenericDriverBehindAnExternalHubNeedsInstall) {
@@ -98,7 +92,7 @@ TEST_F(ReportTest, GenericDriverBehindAnExternalHubNeedsInstall) {
     install_everything();
     EXPECT_EQ(refresh_report(nullptr, 1), static_cast<DWORD>(kNeedsInstall));
     EXPECT_EQ(shown_lines()[2], "Port A12: generic driver");
-    EXPECT_EQ(advice(), kInstall);
+    EXPECT_EQ(advice(), kInstallAdvice);
 }
 
 TEST_F(ReportTest, KernelFileAtAnotherVersionNeedsInstallAndShowsItsVersion) {
@@ -107,7 +101,7 @@ TEST_F(ReportTest, KernelFileAtAnotherVersionNeedsInstallAndShowsItsVersion) {
     put_driver_file(kKernelFile, "1.2.77");
     EXPECT_EQ(refresh_report(nullptr, 1), static_cast<DWORD>(kNeedsInstall));
     EXPECT_TRUE(shows("ver 1.2.77 - Quorvale Driver File"));
-    EXPECT_EQ(advice(), kInstall);
+    EXPECT_EQ(advice(), kInstallAdvice);
 }
 
 TEST_F(ReportTest, FilesWithoutVersionResourceShowOneZeroOneAndCountAsTheirKindOfMismatch) {
@@ -148,7 +142,7 @@ TEST_F(ReportTest, NoDriverAnywhereShowsTheNoDriversLineAndAsksForInstall) {
                                          "--- no rumble or mempack drivers installed ---",
                                          "",
                                          "",
-                                         kInstall};
+                                         kInstallAdvice};
     EXPECT_EQ(shown_lines(), expected);
 }
 
@@ -157,7 +151,7 @@ TEST_F(ReportTest, RunningDriverThatAnswersTwoBytesIsAnUnansweredMismatch) {
     run_driver({0x01, 0x02});
     EXPECT_EQ(refresh_report(nullptr, 1), static_cast<DWORD>(kVersionMismatch));
     EXPECT_TRUE(shows("ver ?.?.? - Quorvale Driver Loaded"));
-    EXPECT_EQ(advice(), kReboot);
+    EXPECT_EQ(advice(), kRebootAdvice);
 
     run_driver({0x01, 0x02, 0x4D, 0x00});
     EXPECT_EQ(refresh_report(nullptr, 1), static_cast<DWORD>(kVersionMismatch));
@@ -168,7 +162,7 @@ TEST_F(ReportTest, DriverNotRunningShowsNoLoadedLineAndSetsNoBit) {
     install_driver_files("1.2.78", "1.2.78", "1.2.78");
     EXPECT_EQ(refresh_report(nullptr, 1), 0u);
     EXPECT_EQ(shown().find("Loaded"), std::string::npos);
-    EXPECT_EQ(advice(), kInstalled);
+    EXPECT_EQ(advice(), kInstalledAdvice);
 }
 
 TEST_F(ReportTest, MemoryPackSuffixOnlyOnRumbleLines) {
