@@ -237,11 +237,16 @@ BOOL controller_ioctl(UsbController& hc, DWORD code, void* out, DWORD out_size, 
     }
 }
 
-DWORD read_index(const void* in, DWORD in_size) {
-    DWORD index = 0;
-    if (in && in_size >= sizeof index)
-        std::memcpy(&index, in, sizeof index);
-    return index;
+// The port that a control's input names by its leading ConnectionIndex (also put in *index), or
+// null when the input is shorter than needed or names no port of hub.
+UsbPort* requested_port(UsbHub& hub, const void* in, DWORD in_size, DWORD needed, DWORD* index) {
+    *index = 0;
+    if (!in || in_size < needed)
+        return nullptr;
+    std::memcpy(index, in, sizeof *index);
+    if (*index < 1 || *index > static_cast<DWORD>(hub.port_count()))
+        return nullptr;
+    return &hub.port(static_cast<int>(*index));
 }
 
 BOOL node_information(UsbHub& hub, void* out, DWORD out_size, DWORD* returned) {
@@ -258,18 +263,15 @@ BOOL node_information(UsbHub& hub, void* out, DWORD out_size, DWORD* returned) {
 
 BOOL connection_information(UsbHub& hub, const void* in, DWORD in_size, void* out, DWORD out_size,
                             DWORD* returned) {
-    if (!in || in_size < sizeof(NodeConnectionInformation) || !out ||
-        out_size < sizeof(NodeConnectionInformation))
+    DWORD index = 0;
+    UsbPort* port = requested_port(hub, in, in_size, sizeof(NodeConnectionInformation), &index);
+    if (!port || !out || out_size < sizeof(NodeConnectionInformation))
         return fail(ERROR_INVALID_PARAMETER);
-    DWORD index = read_index(in, in_size);
-    if (index < 1 || index > static_cast<DWORD>(hub.port_count()))
-        return fail(ERROR_INVALID_PARAMETER);
-    UsbPort& port = hub.port(static_cast<int>(index));
-    if (port.connection_fails)
+    if (port->connection_fails)
         return fail(ERROR_GEN_FAILURE);
     NodeConnectionInformation info = {};
     info.ConnectionIndex = index;
-    UsbDevice* device = port.device.get();
+    UsbDevice* device = port->device.get();
     if (device && device->plugged) {
         UsbDeviceDescriptor& d = info.DeviceDescriptor;
         d.bLength = sizeof d;
@@ -298,12 +300,11 @@ BOOL hub_ioctl(UsbHub& hub, DWORD code, void* in, DWORD in_size, void* out, DWOR
         return connection_information(hub, in, in_size, out, out_size, returned);
     case kGetNodeConnectionName:
     case kGetNodeConnectionDriverKeyName: {
-        if (!in || in_size < kConnectionNameFixed)
+        DWORD index = 0;
+        UsbPort* port = requested_port(hub, in, in_size, kConnectionNameFixed, &index);
+        if (!port)
             return fail(ERROR_INVALID_PARAMETER);
-        DWORD index = read_index(in, in_size);
-        if (index < 1 || index > static_cast<DWORD>(hub.port_count()))
-            return fail(ERROR_INVALID_PARAMETER);
-        UsbDevice* device = hub.port(static_cast<int>(index)).device.get();
+        UsbDevice* device = port->device.get();
         if (device && !device->plugged)
             device = nullptr;
         std::vector<BYTE> prefix(sizeof(DWORD));
