@@ -29,6 +29,7 @@ static_assert(sizeof(void*) != 4 || sizeof(SP_DEVINFO_DATA) == 28,
 
 // Whether the ID begins with one of the adapter's four instance-ID prefixes.
 int is_adapter_instance(const char* id) {
+    // The first character turns away most of the machine's IDs before any prefix comparison.
     if (id[0] != 'H' && id[0] != 'U')
         return 0;
     for (int i = 0; i < kAdapterInstancePrefixCount; ++i)
