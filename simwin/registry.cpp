@@ -25,8 +25,8 @@ struct OpenKey {
     std::string display;
 };
 
-// Keys are stored flat under an id: the root's number, then the upper-case path
-// ("80000002\SOFTWARE\MICROSOFT"). Root keys always exist and are not stored.
+// Keys are stored flat under an id: the root's short name, then the upper-case path
+// ("HKLM\SOFTWARE\MICROSOFT"). Root keys always exist and are not stored.
 struct Registry {
     std::map<std::string, Key> keys;
     std::map<uintptr_t, OpenKey> open;
@@ -46,6 +46,13 @@ const char* root_name(HKEY key) {
     if (key == HKEY_LOCAL_MACHINE)
         return "HKLM";
     return nullptr;
+}
+
+// The id of the root key that a test names a key below; "?" (no key) for a handle that is not a
+// root.
+std::string root_id(HKEY root) {
+    const char* name = root_name(root);
+    return name ? name : "?";
 }
 
 // The id of the key at path below the key with id base, or "" when the path holds an empty
@@ -68,7 +75,7 @@ bool key_exists(const std::string& id) {
 
 // Creates the key with its parents.
 Key& make_key(HKEY root, const std::string& path) {
-    std::string base = root_name(root) ? root_name(root) : "?";
+    std::string base = root_id(root);
     std::string id = base;
     std::string display = base;
     for (const std::string& part : detail::path_parts(path)) {
@@ -133,7 +140,7 @@ void add_registry_key(HKEY root, const std::string& path) {
 }
 
 void delete_registry_key(HKEY root, const std::string& path) {
-    std::string id = child_id(root_name(root) ? root_name(root) : "?", path);
+    std::string id = child_id(root_id(root), path);
     if (id.empty() || id.find('\\') == std::string::npos)
         return;
     auto& keys = registry().keys;
@@ -146,7 +153,7 @@ void delete_registry_key(HKEY root, const std::string& path) {
 }
 
 bool registry_key_exists(HKEY root, const std::string& path) {
-    std::string id = child_id(root_name(root) ? root_name(root) : "?", path);
+    std::string id = child_id(root_id(root), path);
     return !id.empty() && key_exists(id);
 }
 
