@@ -16,6 +16,11 @@ class AppTest : public SimTest {
         SimTest::SetUp();
         app = AppState();
     }
+    // The same again on a new machine, for a test that runs the program several times.
+    static void start_again() {
+        sim::reset();
+        app = AppState();
+    }
 
     static HWND main_window() {
         return sim::find_window("QDIMainWindow");

@@ -124,8 +124,7 @@ TEST_F(MainWindowTest, EveryWayOfClosingEndsTheProgramWithCodeZero) {
     };
     for (const auto& way : ways) {
         SCOPED_TRACE(way.first);
-        sim::reset();
-        app = AppState();
+        start_again();
         sim::at(5000, way.second);
         EXPECT_EQ(installer_main(), 0);
         EXPECT_FALSE(sim::run_stalled());
@@ -142,8 +141,7 @@ TEST_F(MainWindowTest, FailedWindowCreationEndsAtOnceWithCodeZero) {
     EXPECT_EQ(sim::count_calls("SetTimer"), 0);
 
     // A class that could not be registered shows the same way.
-    sim::reset();
-    app = AppState();
+    start_again();
     sim::fail_call("RegisterClassExA", 1);
     EXPECT_EQ(installer_main(), 0);
     EXPECT_EQ(sim::count_calls("GetMessageA"), 0);
@@ -305,8 +303,7 @@ TEST_F(MainWindowTest, ARunWithAnyCallFailingEndsAndLeavesNothingOpen) {
     for (bool persistent : {false, true}) {
         for (long k = 1; k <= calls; ++k) {
             SCOPED_TRACE((persistent ? "from call " : "call ") + std::to_string(k));
-            sim::reset();
-            app = AppState();
+            start_again();
             script();
             sim::fail_global_call(k, persistent);
             installer_main();
