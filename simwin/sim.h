@@ -19,11 +19,12 @@ namespace sim {
 void reset();
 
 // ---- failure injection -------------------------------------------------------------------------
-// Calls are counted per function name ("DeviceIoControl") from the last reset; k counts from 1.
+// Calls are counted per function name ("DeviceIoControl"); k counts from 1, from the moment the
+// plan is set.
 void fail_call(const std::string& function, int k);       // only the k-th call fails
 void fail_calls_from(const std::string& function, int k); // the k-th and every later call fail
 void fail_every_call(const std::string& function);        // every call fails
-// Across all simulated functions: the k-th simulated call from the last reset fails, once or
+// Across all simulated functions: the k-th simulated call after this plan is set fails, once or
 // from then on (the failure sweep).
 void fail_global_call(long k, bool persistent);
 void clear_failures();
