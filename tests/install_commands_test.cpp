@@ -238,3 +238,11 @@ TEST_F(InstallTest, InstallShowsWhatTheSectionLeftBehind) {
     EXPECT_TRUE(shows("--- no rumble or mempack drivers installed ---"));
     EXPECT_EQ(advice(), kInstallAdvice);
 }
+
+TEST_F(InstallTest, WideEntryReceivesTheCommandLineInTheAnsiCodePage) {
+    run_inf_section(window(), "Default\x80Install");
+
+    ASSERT_EQ(sim::inf_runs().size(), 2u);
+    EXPECT_EQ(sim::inf_runs()[1].entry, "InstallHinfSectionW");
+    EXPECT_EQ(sim::inf_runs()[1].command_line, "Default\x80Install 128 .\\zelkqx7.inf");
+}
