@@ -273,6 +273,18 @@ TEST_F(MainWindowTest, InstallAndUninstallRunFromTheMenuAndTheButtons) {
     EXPECT_EQ(sim::current_cursor(), "");
 }
 
+// A window procedure answers 0 to a WM_COMMAND it handles, whether the command came from the
+// menu, a button or an accelerator.
+TEST_F(MainWindowTest, HandledCommandsAnswerZero) {
+    sim::at(0, [] {
+        EXPECT_EQ(SendMessageA(main_window(), WM_COMMAND, kCommandInstall, 0), 0);
+        EXPECT_EQ(SendMessageA(main_window(), WM_COMMAND, kCommandUninstall, 0), 0);
+        EXPECT_EQ(SendMessageA(main_window(), WM_COMMAND, kCommandExit, 0), 0);
+    });
+    EXPECT_EQ(installer_main(), 0);
+    EXPECT_EQ(sim::inf_runs().size(), 4u);
+}
+
 TEST_F(MainWindowTest, UnknownCommandsGoToTheDefaultHandling) {
     sim::at(0, [] {
         EXPECT_EQ(SendMessageA(main_window(), WM_COMMAND, 4242, 0), 0);
