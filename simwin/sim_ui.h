@@ -115,6 +115,8 @@ struct PaintedItem {
     bool transparent = false; // text drawn with background mode TRANSPARENT
 };
 std::vector<PaintedItem> painted(HWND window);
+// The colour GetSysColor answers for index from now on, as a theme (high contrast) sets it.
+void set_system_color(int index, COLORREF color);
 int paint_count(HWND window); // BeginPaint calls on the window since the reset
 
 } // namespace sim
