@@ -61,6 +61,18 @@ TEST_F(MainWindowTest, ClassAndWindowAreMadeAsTheShellDescribesThem) {
     EXPECT_EQ(shown_default, 1);
 }
 
+// The main window opens where Windows places a new window (here at 40, 30), not at a corner or
+// off the screen.
+TEST_F(MainWindowTest, MainWindowOpensAtThePlaceWindowsChooses) {
+    sim::at(0, [] {
+        sim::WindowInfo w = sim::window_info(main_window());
+        EXPECT_EQ(w.x, 40);
+        EXPECT_EQ(w.y, 30);
+        press_exit();
+    });
+    EXPECT_EQ(installer_main(), 0);
+}
+
 TEST_F(MainWindowTest, ChildrenAreCreatedInOrderWithTheirClassesTextsPlacesAndStyles) {
     sim::at(0, [] {
         std::vector<HWND> children = sim::children(main_window());
