@@ -74,6 +74,13 @@ TEST_F(DevicesLocatorTest, FailingIdentifierLookupEndsWithTheStarLabel) {
     EXPECT_EQ(listed(), "*13 configured no");
 }
 
+TEST_F(DevicesLocatorTest, OnlyAWholeUsbMarksAnInnerIdentifier) {
+    locate(ra, "USB\\VID_0E1C&PID_0001\\7XSB&1", false);
+    locate(ra, "USB\\VID_0E1C&PID_0001\\7USX&2", false);
+    EXPECT_EQ(listed(), "*1 configured no, *2 configured no");
+    EXPECT_EQ(sim::count_calls("CM_Locate_DevNodeA"), 0);
+}
+
 TEST_F(DevicesLocatorTest, InnerUsbNotFollowedByAmpersandIsNotLookedUp) {
     locate(ra, "USB\\VID_0E1C&PID_0001\\7USB9", false);
     EXPECT_EQ(listed(), "*97 configured no");
