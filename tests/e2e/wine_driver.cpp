@@ -55,6 +55,13 @@ HWND find_main_window() {
     return FindWindowExA(nullptr, nullptr, kMainClass, nullptr);
 }
 
+// The main window once it is shown: it exists from inside CreateWindowExA, while its buttons
+// and report are still being made, and is shown only after its first report is set.
+HWND find_shown_main_window() {
+    HWND window = find_main_window();
+    return window && IsWindowVisible(window) ? window : nullptr;
+}
+
 // The About box: a dialog owned by the main window.
 HWND find_about_box() {
     HWND dialog = nullptr;
@@ -93,7 +100,7 @@ bool write_file(const std::string& path, const std::string& text) {
 // Steps after the first invocation's "wait" find the window at once.
 bool need_main_window() {
     if (!main_window)
-        main_window = find_main_window();
+        main_window = find_shown_main_window();
     if (!main_window || !IsWindow(main_window))
         return fail("the main window is not there");
     return true;
@@ -157,7 +164,8 @@ bool run_step(const std::string& step) {
     std::string argument = colon == std::string::npos ? "" : step.substr(colon + 1);
 
     if (name == "wait") {
-        if (!wait_for([] { return (main_window = find_main_window()) != nullptr; }, kWindowWaitMs))
+        if (!wait_for([] { return (main_window = find_shown_main_window()) != nullptr; },
+                      kWindowWaitMs))
             return fail("no window of class QDIMainWindow appeared");
         return true;
     }
