@@ -102,36 +102,7 @@ system_dir=$WINEPREFIX/drive_c/windows/system32
 drivers_dir=$system_dir/drivers
 [ -d "$drivers_dir" ] || fail "the prefix has no $drivers_dir"
 
-# A Windows path for a file of this Linux file system (Wine maps / to drive Z:).
-windows_path() {
-    printf 'Z:%s' "$1" | tr / '\\'
-}
-
-# The report lines as the installer writes them, each ending in CR LF.
-crlf_lines() {
-    for line in "$@"; do
-        printf '%s\r\n' "$line"
-    done
-}
-rule=---------------------------------------------------------------------
-port_section() {
-    crlf_lines "<< USB ports with Quorvales configured >>" "$rule" "None" "" ""
-}
-no_drivers_report() {
-    port_section
-    crlf_lines "Installed Drivers:" "--- no rumble or mempack drivers installed ---" "" "" \
-        "Click the <Install> button to install the 1.2.78 drivers."
-}
-# driver_report RUMBLE_VERSION MEMPAK_VERSION ADVICE: all three files present, the kernel driver
-# file at 1.2.78.
-driver_report() {
-    port_section
-    crlf_lines "Installed Drivers:" "ver $1 - Rumble Driver File" "ver $2 - Mempak Driver File" \
-        "ver 1.2.78 - Quorvale Driver File" "" "" "$3"
-}
-installed_advice="The 1.2.78 drivers are successfully installed."
-reboot_advice="Some files were in use during the install.  You will need to reboot your\
- computer to complete the 1.2.78 driver installation."
+. "$(dirname "$0")/expected_reports.sh"
 
 remove_driver_files() {
     rm -f "$system_dir/zelkqx7f.dll" "$system_dir/zelkqx7m.dll" "$drivers_dir/zelkqx7.sys"
