@@ -64,17 +64,7 @@ mkdir -p "$case_dir"
 
 xvfb_pid=
 installer_pid=
-cleanup() {
-    if [ -n "$installer_pid" ] && kill -0 "$installer_pid" 2>/dev/null; then
-        kill "$installer_pid" 2>/dev/null || true
-    fi
-    "$wine_server" -k 2>/dev/null || true
-    if [ -n "$xvfb_pid" ]; then
-        kill "$xvfb_pid" 2>/dev/null || true
-        wait "$xvfb_pid" 2>/dev/null || true
-    fi
-}
-trap cleanup EXIT
+trap end_wine_run EXIT
 trap 'exit 1' INT TERM
 
 # A display: the one given, or a private Xvfb on the first free display number.
@@ -84,11 +74,7 @@ if [ -z "${DISPLAY:-}" ]; then
     [ -n "$xvfb_pid" ] || fail "could not start Xvfb"
 fi
 
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "making the Wine prefix $WINEPREFIX"
-    "$wine_loader" wineboot.exe -i >"$work/wineboot.log" 2>&1 || fail "wineboot failed"
-    "$wine_server" -w
-fi
+make_wine_prefix "$work/wineboot.log" || fail "wineboot failed"
 if [ "$case_name" = prefix ]; then
     echo "PASS [prefix]"
     exit 0

@@ -45,30 +45,6 @@ version=${version%-win??}
 [ -f "$archive" ] || fail "missing $archive (build the release target first)"
 archive=$(cd "$(dirname "$archive")" && pwd)/$name.zip
 
-. "$(dirname "$0")/../../scripts/wine-display.sh"
-. "$(dirname "$0")/expected_reports.sh"
-find_wine
-[ -n "$wine_loader" ] || skip "wine64 is not installed"
-[ -n "$wine_server" ] || skip "wineserver is not installed"
-[ -f "$driver" ] || fail "missing $driver (build the win64 build first)"
-if [ $bits -eq 32 ]; then
-    [ -n "$wow64" ] || skip "no wow64 DLLs for the 32-bit program (set QDI_WOW64_DIR)"
-    [ -d "$wow64/i386-windows" ] || skip "$wow64 holds no i386-windows folder"
-    export WINEDLLPATH="$wow64"
-fi
-
-export WINEPREFIX="$work/wine-prefix"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-export WINELOADER="$wine_loader"
-export WINESERVER="$wine_server"
-
-# One run at a time per prefix, shared with the end-to-end cases.
-exec 9>"$work/e2e.lock"
-if command -v flock >/dev/null 2>&1; then
-    flock 9
-fi
-
 case_dir=$work/release-win$bits
 folder=$case_dir/unpacked
 rm -rf "$case_dir"
@@ -96,19 +72,33 @@ grep -q "holds the $bits-bit build" "$folder/README.txt" ||
     fail "README.txt has lines without CR LF"
 echo "ok: a $bits-bit program and its README.txt"
 
+. "$(dirname "$0")/../../scripts/wine-display.sh"
+. "$(dirname "$0")/expected_reports.sh"
+find_wine
+[ -n "$wine_loader" ] || skip "wine64 is not installed"
+[ -n "$wine_server" ] || skip "wineserver is not installed"
+[ -f "$driver" ] || fail "missing $driver (build the win64 build first)"
+if [ $bits -eq 32 ]; then
+    [ -n "$wow64" ] || skip "no wow64 DLLs for the 32-bit program (set QDI_WOW64_DIR)"
+    [ -d "$wow64/i386-windows" ] || skip "$wow64 holds no i386-windows folder"
+    export WINEDLLPATH="$wow64"
+fi
+
+export WINEPREFIX="$work/wine-prefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINELOADER="$wine_loader"
+export WINESERVER="$wine_server"
+
+# One run at a time per prefix, shared with the end-to-end cases.
+exec 9>"$work/e2e.lock"
+if command -v flock >/dev/null 2>&1; then
+    flock 9
+fi
+
 xvfb_pid=
 installer_pid=
-cleanup() {
-    if [ -n "$installer_pid" ] && kill -0 "$installer_pid" 2>/dev/null; then
-        kill "$installer_pid" 2>/dev/null || true
-    fi
-    "$wine_server" -k 2>/dev/null || true
-    if [ -n "$xvfb_pid" ]; then
-        kill "$xvfb_pid" 2>/dev/null || true
-        wait "$xvfb_pid" 2>/dev/null || true
-    fi
-}
-trap cleanup EXIT
+trap end_wine_run EXIT
 trap 'exit 1' INT TERM
 
 if [ -z "${DISPLAY:-}" ]; then
@@ -116,11 +106,7 @@ if [ -z "${DISPLAY:-}" ]; then
     start_xvfb "$case_dir/xvfb.log"
     [ -n "$xvfb_pid" ] || fail "could not start Xvfb"
 fi
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "making the Wine prefix $WINEPREFIX"
-    "$wine_loader" wineboot.exe -i >"$work/wineboot.log" 2>&1 || fail "wineboot failed"
-    "$wine_server" -w
-fi
+make_wine_prefix "$work/wineboot.log" || fail "wineboot failed"
 
 # Where Install puts the files: a 32-bit program's system directory is redirected to syswow64.
 system_dir=$WINEPREFIX/drive_c/windows/system32
