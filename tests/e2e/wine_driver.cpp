@@ -4,7 +4,7 @@
 // order; the first one that fails ends the program with exit code 1 and a message on stderr.
 //
 //   qdi_wine_driver.exe STEP...
-//     wait                 wait for the main window (up to 30 s)
+//     wait                 wait until the main window is shown (up to 30 s)
 //     report:FILE          write the report edit control's text to FILE
 //     title:FILE           write the main window's title to FILE
 //     click:ID             press the button with identifier ID (BM_CLICK) and wait until the
@@ -157,8 +157,15 @@ bool run_step(const std::string& step) {
     std::string argument = colon == std::string::npos ? "" : step.substr(colon + 1);
 
     if (name == "wait") {
-        if (!wait_for([] { return (main_window = find_main_window()) != nullptr; }, kWindowWaitMs))
-            return fail("no window of class QDIMainWindow appeared");
+        // The window exists from inside its creation, before its controls and report; it is
+        // shown once they are there.
+        if (!wait_for(
+                [] {
+                    main_window = find_main_window();
+                    return main_window != nullptr && IsWindowVisible(main_window);
+                },
+                kWindowWaitMs))
+            return fail("no window of class QDIMainWindow was shown");
         return true;
     }
     if (name == "closed") {
