@@ -6,13 +6,14 @@
 #
 #   run_release_archive.sh ARCHIVE WIN64_BUILD_DIR WORK_DIR [WOW64_DIR]
 #
-# ARCHIVE is quorvale-installer-<version>-win32.zip or -win64.zip; WIN64_BUILD_DIR gives the
-# driver program qdi_wine_driver.exe; the Wine prefix is the one of the end-to-end tests under
-# WORK_DIR. A 32-bit program runs in Wine's wow64 mode, which needs Wine's 32-bit Windows DLLs:
-# WOW64_DIR, or else the environment variable QDI_WOW64_DIR, names the folder that holds them as
-# i386-windows (given to Wine as WINEDLLPATH); without it the 32-bit archive is skipped.
-# Exit code 0 when it passes, 1 when it fails, 77 when Wine, a display or the wow64 DLLs are
-# missing.
+# ARCHIVE is quorvale-installer-<version>-win32.zip or -win64.zip in its build directory;
+# WIN64_BUILD_DIR gives the driver program qdi_wine_driver.exe; the Wine prefix is the one of the
+# end-to-end tests under WORK_DIR. A 32-bit program runs in Wine's wow64 mode, which needs Wine's
+# 32-bit Windows DLLs: WOW64_DIR, or else the environment variable QDI_WOW64_DIR, names the
+# folder that holds them as i386-windows (given to Wine as WINEDLLPATH). The 32-bit archive is
+# run only when those DLLs are there and the 32-bit build's own driver program runs in that mode.
+# Exit code 0 when it passes, 1 when it fails, 77 when Wine, a display, the wow64 DLLs or a
+# machine that runs 32-bit code are missing.
 set -eu
 
 if [ $# -lt 3 ] || [ $# -gt 4 ]; then
@@ -107,6 +108,15 @@ if [ -z "${DISPLAY:-}" ]; then
     [ -n "$xvfb_pid" ] || fail "could not start Xvfb"
 fi
 make_wine_prefix "$work/wineboot.log" || fail "wineboot failed"
+# Whether this machine runs 32-bit code at all: the 32-bit build's driver program, with no step,
+# ends at once with exit code 0 where wow64 mode works.
+if [ $bits -eq 32 ]; then
+    probe=$(dirname "$archive")/qdi_wine_driver.exe
+    [ -f "$probe" ] || fail "missing $probe (the 32-bit build's driver program)"
+    "$wine_loader" "$probe" >"$case_dir/wow64-probe.log" 2>&1 ||
+        skip "this machine runs no 32-bit program in Wine's wow64 mode:" \
+            "$(cat "$case_dir/wow64-probe.log")"
+fi
 
 # Where Install puts the files: a 32-bit program's system directory is redirected to syswow64.
 system_dir=$WINEPREFIX/drive_c/windows/system32
