@@ -64,17 +64,7 @@ mkdir -p "$case_dir"
 
 xvfb_pid=
 installer_pid=
-cleanup() {
-    if [ -n "$installer_pid" ] && kill -0 "$installer_pid" 2>/dev/null; then
-        kill "$installer_pid" 2>/dev/null || true
-    fi
-    "$wine_server" -k 2>/dev/null || true
-    if [ -n "$xvfb_pid" ]; then
-        kill "$xvfb_pid" 2>/dev/null || true
-        wait "$xvfb_pid" 2>/dev/null || true
-    fi
-}
-trap cleanup EXIT
+trap end_wine_run EXIT
 trap 'exit 1' INT TERM
 
 # A display: the one given, or a private Xvfb on the first free display number.
@@ -84,11 +74,7 @@ if [ -z "${DISPLAY:-}" ]; then
     [ -n "$xvfb_pid" ] || fail "could not start Xvfb"
 fi
 
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "making the Wine prefix $WINEPREFIX"
-    "$wine_loader" wineboot.exe -i >"$work/wineboot.log" 2>&1 || fail "wineboot failed"
-    "$wine_server" -w
-fi
+make_wine_prefix "$work/wineboot.log" || fail "wineboot failed"
 if [ "$case_name" = prefix ]; then
     echo "PASS [prefix]"
     exit 0
@@ -102,36 +88,7 @@ system_dir=$WINEPREFIX/drive_c/windows/system32
 drivers_dir=$system_dir/drivers
 [ -d "$drivers_dir" ] || fail "the prefix has no $drivers_dir"
 
-# A Windows path for a file of this Linux file system (Wine maps / to drive Z:).
-windows_path() {
-    printf 'Z:%s' "$1" | tr / '\\'
-}
-
-# The report lines as the installer writes them, each ending in CR LF.
-crlf_lines() {
-    for line in "$@"; do
-        printf '%s\r\n' "$line"
-    done
-}
-rule=---------------------------------------------------------------------
-port_section() {
-    crlf_lines "<< USB ports with Quorvales configured >>" "$rule" "None" "" ""
-}
-no_drivers_report() {
-    port_section
-    crlf_lines "Installed Drivers:" "--- no rumble or mempack drivers installed ---" "" "" \
-        "Click the <Install> button to install the 1.2.78 drivers."
-}
-# driver_report RUMBLE_VERSION MEMPAK_VERSION ADVICE: all three files present, the kernel driver
-# file at 1.2.78.
-driver_report() {
-    port_section
-    crlf_lines "Installed Drivers:" "ver $1 - Rumble Driver File" "ver $2 - Mempak Driver File" \
-        "ver 1.2.78 - Quorvale Driver File" "" "" "$3"
-}
-installed_advice="The 1.2.78 drivers are successfully installed."
-reboot_advice="Some files were in use during the install.  You will need to reboot your\
- computer to complete the 1.2.78 driver installation."
+. "$(dirname "$0")/expected_reports.sh"
 
 remove_driver_files() {
     rm -f "$system_dir/zelkqx7f.dll" "$system_dir/zelkqx7m.dll" "$drivers_dir/zelkqx7.sys"
