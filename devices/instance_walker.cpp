@@ -5,7 +5,6 @@
 
 #include "devices/adapter_list.h"
 #include "install/install.h"
-#include "platform/text.h"
 
 namespace {
 
@@ -69,15 +68,16 @@ void walk_adapter_instances(int remove) {
         return;
     if (CM_Get_Device_ID_ListA(nullptr, list, size, 0) == CR_SUCCESS) {
         // Walk only within the block: an ID that runs into its end unterminated is not used.
+        // Most IDs are turned away by their first character, so the end is found by memchr.
         ULONG offset = 0;
         while (offset < size && list[offset] != '\0') {
-            int room = static_cast<int>(size - offset);
-            int length = text_length(list + offset, room);
-            if (length >= room)
+            const char* id = list + offset;
+            const char* end = static_cast<const char*>(memchr(id, '\0', size - offset));
+            if (!end)
                 break;
-            if (is_adapter_instance(list + offset))
-                handle_adapter_instance(list + offset, remove);
-            offset += static_cast<ULONG>(length) + 1;
+            if (is_adapter_instance(id))
+                handle_adapter_instance(id, remove);
+            offset += static_cast<ULONG>(end - id) + 1;
         }
     }
     GlobalFree(list);
