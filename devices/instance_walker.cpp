@@ -26,13 +26,22 @@ const char kOtherDevicePathValue[] = "OtherDevicePath";
 static_assert(sizeof(void*) != 4 || sizeof(SP_DEVINFO_DATA) == 28,
               "SP_DEVINFO_DATA is 28 bytes on 32-bit Windows");
 
+// Whether the terminated text begins with the length characters of prefix. It stops at the first
+// character that differs, the text's terminator included, so it never reads past the text.
+int begins_with(const char* text, const char* prefix, int length) {
+    for (int i = 0; i < length; ++i)
+        if (text[i] != prefix[i])
+            return 0;
+    return 1;
+}
+
 // Whether the ID begins with one of the adapter's four instance-ID prefixes.
 int is_adapter_instance(const char* id) {
     // The first character turns away most of the machine's IDs before any prefix comparison.
     if (id[0] != 'H' && id[0] != 'U')
         return 0;
     for (int i = 0; i < kAdapterInstancePrefixCount; ++i)
-        if (strncmp(id, kAdapterInstancePrefixes[i], kAdapterInstancePrefixLength) == 0)
+        if (begins_with(id, kAdapterInstancePrefixes[i], kAdapterInstancePrefixLength))
             return 1;
     return 0;
 }
