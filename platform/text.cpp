@@ -6,10 +6,10 @@
 #include <string.h>
 
 int text_length(const char* text, int size) {
-    int n = 0;
-    while (n < size && text[n] != '\0')
-        ++n;
-    return n;
+    if (size <= 0)
+        return 0;
+    const char* end = static_cast<const char*>(memchr(text, '\0', static_cast<size_t>(size)));
+    return end ? static_cast<int>(end - text) : size;
 }
 
 int text_copy(char* out, int size, const char* source) {
@@ -36,13 +36,16 @@ int text_append(char* out, int size, const char* source) {
     int end = append_position(out, size);
     if (end < 0)
         return 0;
-    int i = 0;
-    while (source[i] != '\0' && end + i < size - 1) {
-        out[end + i] = source[i];
-        ++i;
-    }
-    out[end + i] = '\0';
-    return source[i] == '\0';
+    // The source fits when its terminator lies within the room left; else room - 1 characters
+    // of it are kept.
+    int room = size - end;
+    int length = text_length(source, room);
+    int fits = length < room;
+    if (!fits)
+        length = room - 1;
+    memmove(out + end, source, static_cast<size_t>(length));
+    out[end + length] = '\0';
+    return fits;
 }
 
 namespace {
