@@ -15,6 +15,7 @@ target_compile_definitions(qdi_system PUBLIC WINVER=0x0501 _WIN32_WINNT=0x0501)
 target_link_libraries(qdi_system PUBLIC setupapi cfgmgr32 version advapi32 user32 gdi32 kernel32)
 
 include(cmake/windows_program.cmake)
+include(cmake/windows_bench.cmake)
 
 # On 32-bit Windows the INF entry points are __stdcall: prove that the type assertions of the
 # Install command tell a pointer without WINAPI from the published declaration.
