@@ -47,6 +47,8 @@ DEVINST add_node(DEVINST parent, const std::string& instance_id,
     if (Node* p = node(parent))
         p->children.push_back(n.id);
     t.nodes[n.id] = n;
+    if (present)
+        detail::device_node_changed(n.id, true);
     return n.id;
 }
 
@@ -67,6 +69,8 @@ void remove_node(DEVINST id) {
     if (!n || n->removed)
         return;
     n->removed = true;
+    if (n->present)
+        detail::device_node_changed(id, false);
     std::vector<DEVINST> children = n->children; // each removal edits the list
     for (DEVINST child : children)
         remove_node(child);
