@@ -34,6 +34,10 @@ constexpr int kStalledExitCode = 0x5717;
 bool run_stalled();
 
 // ---- windows -----------------------------------------------------------------------------------
+// Where CW_USEDEFAULT as x places a new top-level window: the system's choice, away from the
+// screen's corner, with the y given ignored.
+constexpr int kDefaultWindowX = 40;
+constexpr int kDefaultWindowY = 30;
 struct WindowInfo {
     bool exists = false;
     std::string class_name;

@@ -18,9 +18,7 @@ constexpr uintptr_t kProgramIcon = 0x20107;
 constexpr int kFrameWidth = 8;     // sizing border of an overlapped window, each side
 constexpr int kCaptionHeight = 23; // caption bar
 constexpr int kMenuBarHeight = 20;
-constexpr int kClientEdgeWidth = 2; // WS_EX_CLIENTEDGE, each side
-constexpr int kDefaultX = 40;       // where CW_USEDEFAULT places a new top-level window
-constexpr int kDefaultY = 30;
+constexpr int kClientEdgeWidth = 2;  // WS_EX_CLIENTEDGE, each side
 constexpr int kWsprintfLimit = 1024; // wsprintfA writes at most this many bytes
 constexpr DWORD kErrorCannotFindClass = 1407;
 constexpr DWORD kErrorClassExists = 1410;
@@ -281,8 +279,8 @@ HWND sim::detail::create_window(DWORD ex_style, LPCSTR class_name, LPCSTR title,
     object->ex_style = ex_style;
     object->instance = instance;
     bool child = (style & WS_CHILD) != 0;
-    object->x = (!child && x == CW_USEDEFAULT) ? sim::detail::kDefaultX : x;
-    object->y = (!child && x == CW_USEDEFAULT) ? sim::detail::kDefaultY : y;
+    object->x = (!child && x == CW_USEDEFAULT) ? sim::kDefaultWindowX : x;
+    object->y = (!child && x == CW_USEDEFAULT) ? sim::kDefaultWindowY : y;
     object->width = (!child && width == CW_USEDEFAULT) ? 600 : width;
     object->height = (!child && width == CW_USEDEFAULT) ? 400 : height;
     if (child) {
