@@ -16,6 +16,7 @@ struct Tree {
     std::function<void()> size_hook;
     std::function<void(DEVINST)> reenumerate_hook;
     int list_cut = 0;
+    ParentRule parent_rule = ParentRule::Windows8;
 };
 
 Tree& tree() {
@@ -27,6 +28,14 @@ Tree& tree() {
 
 DEVINST root_node() {
     return 1;
+}
+
+void set_parent_rule(ParentRule rule) {
+    tree().parent_rule = rule;
+}
+
+ParentRule parent_rule() {
+    return tree().parent_rule;
 }
 
 DEVINST add_node(DEVINST parent, const std::string& instance_id,
