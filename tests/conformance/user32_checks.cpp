@@ -106,18 +106,24 @@ KNOWN_WINE_DIFFERENCE(user32_default_position_is_away_from_the_corner,
     drain_queue();
 }
 
-CONFORMANCE_CHECK(user32_default_erase_fills_the_client_area_with_the_class_brush) {
-    HWND window = make_window(CW_USEDEFAULT, 0);
+namespace {
+
+const COLORREF kMarker = RGB(10, 20, 30);
+
+// Fills a bitmap with the marker colour, has the default window procedure erase it for a window
+// of the recorder class with or without its brush, and gives the result and the colour left.
+LRESULT erase_over_marker(bool with_brush, COLORREF* left) {
+    HWND window = make_window(CW_USEDEFAULT, 0, with_brush);
     HDC screen = GetDC(window);
     HDC memory = CreateCompatibleDC(screen);
     HBITMAP bitmap = CreateCompatibleBitmap(screen, 16, 16);
     HGDIOBJ old = SelectObject(memory, bitmap);
     RECT all = {0, 0, 16, 16};
-    HBRUSH marker = CreateSolidBrush(RGB(10, 20, 30));
+    HBRUSH marker = CreateSolidBrush(kMarker);
     FillRect(memory, &all, marker);
-    EXPECT_EQ(GetPixel(memory, 5, 5), RGB(10, 20, 30));
-    EXPECT(DefWindowProcA(window, WM_ERASEBKGND, reinterpret_cast<WPARAM>(memory), 0) != 0);
-    EXPECT_EQ(GetPixel(memory, 5, 5), GetSysColor(COLOR_WINDOW));
+    EXPECT_EQ(GetPixel(memory, 5, 5), kMarker);
+    LRESULT result = DefWindowProcA(window, WM_ERASEBKGND, reinterpret_cast<WPARAM>(memory), 0);
+    *left = GetPixel(memory, 5, 5);
     SelectObject(memory, old);
     DeleteObject(marker);
     DeleteObject(bitmap);
@@ -125,26 +131,21 @@ CONFORMANCE_CHECK(user32_default_erase_fills_the_client_area_with_the_class_brus
     ReleaseDC(window, screen);
     DestroyWindow(window);
     drain_queue();
+    return result;
+}
+
+} // namespace
+
+CONFORMANCE_CHECK(user32_default_erase_fills_the_client_area_with_the_class_brush) {
+    COLORREF left = 0;
+    EXPECT(erase_over_marker(true, &left) != 0);
+    EXPECT_EQ(left, GetSysColor(COLOR_WINDOW));
 }
 
 CONFORMANCE_CHECK(user32_default_erase_without_a_class_brush_paints_nothing) {
-    HWND window = make_window(CW_USEDEFAULT, 0, false);
-    HDC screen = GetDC(window);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, 16, 16);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    RECT all = {0, 0, 16, 16};
-    HBRUSH marker = CreateSolidBrush(RGB(10, 20, 30));
-    FillRect(memory, &all, marker);
-    EXPECT_EQ(DefWindowProcA(window, WM_ERASEBKGND, reinterpret_cast<WPARAM>(memory), 0), 0);
-    EXPECT_EQ(GetPixel(memory, 5, 5), RGB(10, 20, 30));
-    SelectObject(memory, old);
-    DeleteObject(marker);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(window, screen);
-    DestroyWindow(window);
-    drain_queue();
+    COLORREF left = 0;
+    EXPECT_EQ(erase_over_marker(false, &left), 0);
+    EXPECT_EQ(left, kMarker);
 }
 
 CONFORMANCE_CHECK(user32_get_message_with_a_destroyed_window_fails) {
@@ -356,4 +357,19 @@ CONFORMANCE_CHECK(user32_read_only_multi_line_edit_keeps_its_text_and_cuts_to_th
     EXPECT_TEXT(part, "line ");
     DestroyWindow(parent);
     drain_queue();
+}
+
+// WNDCLASSEXA is 48 bytes on 32-bit Windows and 80 on 64-bit: a registration that declares the
+// other bitness's size is refused (this check tells the two builds apart).
+CONFORMANCE_CHECK(user32_class_registration_needs_this_builds_structure_size) {
+    WNDCLASSEXA window_class = {};
+    window_class.cbSize = sizeof(void*) == 8 ? 48 : 80;
+    window_class.lpfnWndProc = recorder_proc;
+    window_class.hInstance = GetModuleHandleA(nullptr);
+    window_class.lpszClassName = "QDIConformanceSize";
+    SetLastError(0);
+    EXPECT_EQ(RegisterClassExA(&window_class), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    window_class.cbSize = sizeof window_class;
+    EXPECT(RegisterClassExA(&window_class) != 0);
 }
