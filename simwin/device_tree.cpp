@@ -2,6 +2,7 @@
 // every instance ID, and the hooks through which tests change the machine between two calls.
 #include <algorithm>
 #include <map>
+#include <unordered_map>
 
 #include "simwin/internal.h"
 
@@ -10,6 +11,9 @@ namespace {
 
 struct Tree {
     std::map<DEVINST, Node> nodes;
+    // The nodes by instance ID in upper case, in the order they were added, so that a lookup by
+    // ID does not search the whole tree.
+    std::unordered_map<std::string, std::vector<DEVINST>> by_id;
     DEVINST next = 1;
     int unnamed = 0;
     std::vector<std::string> listed_only; // listed IDs without a node
@@ -42,8 +46,20 @@ DEVINST add_node(DEVINST parent, const std::string& instance_id,
     n.parent = parent;
     if (Node* p = node(parent))
         p->children.push_back(n.id);
+    t.by_id[upper_case(n.instance_id)].push_back(n.id);
     t.nodes[n.id] = n;
     return n.id;
+}
+
+void rename_node(DEVINST id, const std::string& instance_id) {
+    Node* n = node(id);
+    if (!n)
+        return;
+    auto& old_entry = tree().by_id[upper_case(n->instance_id)];
+    old_entry.erase(std::remove(old_entry.begin(), old_entry.end(), id), old_entry.end());
+    n->instance_id = instance_id;
+    auto& entry = tree().by_id[upper_case(instance_id)];
+    entry.insert(std::upper_bound(entry.begin(), entry.end(), id), id);
 }
 
 Node* node(DEVINST id) {
@@ -52,9 +68,12 @@ Node* node(DEVINST id) {
 }
 
 DEVINST find_node(const std::string& instance_id) {
-    for (auto& entry : tree().nodes)
-        if (!entry.second.removed && equal_nocase(entry.second.instance_id, instance_id))
-            return entry.first;
+    auto found = tree().by_id.find(upper_case(instance_id));
+    if (found == tree().by_id.end())
+        return 0;
+    for (DEVINST id : found->second)
+        if (!node(id)->removed)
+            return id;
     return 0;
 }
 
@@ -131,18 +150,18 @@ namespace detail {
 std::string device_id_list() {
     // Windows lists the instances as its registry enumerates them: in the order of their IDs,
     // letters compared without regard to case (so every HID instance comes before USB ones).
-    std::vector<std::string> ids;
+    // Each ID with the form it is compared in, made once rather than at every comparison.
+    std::vector<std::pair<std::string, const std::string*>> ids;
     for (auto& entry : tree().nodes)
         if (!entry.second.removed)
-            ids.push_back(entry.second.instance_id);
+            ids.push_back({upper_case(entry.second.instance_id), &entry.second.instance_id});
     for (const std::string& listed : tree().listed_only)
-        ids.push_back(listed);
-    std::stable_sort(ids.begin(), ids.end(), [](const std::string& a, const std::string& b) {
-        return upper_case(a) < upper_case(b);
-    });
+        ids.push_back({upper_case(listed), &listed});
+    std::stable_sort(ids.begin(), ids.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
     std::string list;
-    for (const std::string& id : ids) {
-        list += id;
+    for (const auto& id : ids) {
+        list += *id.second;
         list += '\0';
     }
     list += '\0';
