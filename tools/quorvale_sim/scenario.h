@@ -64,6 +64,7 @@ void build_machine(const Json* value, const std::string& place);
 // A device on a hub port as the scenario describes it.
 struct DeviceDescription {
     enum Kind { Adapter, Hub, Other } kind = Adapter;
+    std::string place; // where the scenario describes it
     int port = 0;
     uint16_t vendor = sim::kUsbAdapterVendor;
     uint16_t product = sim::kUsbAdapterProduct;

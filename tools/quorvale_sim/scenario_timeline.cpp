@@ -241,7 +241,7 @@ std::optional<TimelineStep> read_step(const Json& value, const std::string& plac
         Change put = read_file(argument, where); // checks that the path is a text
         result = change_step("> put file " + argument.at("path").get<std::string>(), put);
     } else if (action == "remove_file") {
-        std::string path = read_text(argument, where);
+        std::string path = checked_path(read_text(argument, where), where);
         result = change_step("> remove file " + path, file_removal(path));
     } else if (action == "memory_pack") {
         bool registered = read_flag(argument, where);
