@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <string_view>
 
 #include "simwin/internal.h"
 
@@ -18,8 +19,9 @@ struct Plan {
 
 struct Core {
     std::vector<Call> log;
-    std::map<std::string, int> per_function;
-    std::multimap<std::string, Plan> plans;
+    // Keyed by name, found without making a string of the caller's name.
+    std::map<std::string, int, std::less<>> per_function;
+    std::multimap<std::string, Plan, std::less<>> plans;
     long total = 0;
     long failable = 0; // calls of kinds that can fail on Windows
     long global_k = 0;
@@ -37,6 +39,9 @@ Core& core() {
     static Core instance;
     return instance;
 }
+
+// A setting of the simulation, not of the machine: reset() keeps it.
+bool keep_log = true;
 
 } // namespace
 
@@ -110,6 +115,10 @@ void clear_log() {
     core().log.clear();
 }
 
+void keep_call_log(bool keep) {
+    keep_log = keep;
+}
+
 int open_count(Resource resource) {
     return core().open[static_cast<int>(resource)];
 }
@@ -162,29 +171,35 @@ namespace detail {
 
 bool enter(const char* function, const std::string& args) {
     Core& c = core();
-    c.log.push_back(Call{function, args, true, false});
+    if (keep_log)
+        c.log.push_back(Call{function, args, true, false});
     call_entered(function);
     ++c.total;
     ++c.failable;
-    int n = ++c.per_function[function];
+    auto counted = c.per_function.find(std::string_view(function));
+    if (counted == c.per_function.end())
+        counted = c.per_function.emplace(function, 0).first;
+    int n = ++counted->second;
     bool fail = false;
     if (c.global_k != 0 &&
         (c.failable == c.global_k || (c.global_persistent && c.failable > c.global_k)))
         fail = true;
-    auto range = c.plans.equal_range(function);
+    auto range = c.plans.equal_range(std::string_view(function));
     for (auto it = range.first; it != range.second; ++it)
         if (n == it->second.from || (it->second.persistent && n > it->second.from))
             fail = true;
     if (fail) {
         ++c.injected;
-        c.log.back().failed = true;
+        if (keep_log)
+            c.log.back().failed = true;
     }
     return fail;
 }
 
 void record(const char* function, const std::string& args) {
     Core& c = core();
-    c.log.push_back(Call{function, args, false, false});
+    if (keep_log)
+        c.log.push_back(Call{function, args, false, false});
     call_entered(function);
     ++c.total;
 }
