@@ -178,9 +178,8 @@ RunOutcome run_program(const Plan& plan) {
             // see (the report then lists fewer ports); such runs are counted, not faulted.
             if (shown.find(report_machine::kInstalledAdvice) != std::string::npos &&
                 !machine_is_installed()) {
-                EXPECT_GT(sim::injected_failure_count(), 0) << where
-                                                            << " calls the drivers "
-                                                               "installed";
+                EXPECT_GT(sim::injected_failure_count(), 0)
+                    << where << " calls the drivers installed";
                 hidden_adapters = true;
             }
             break;
@@ -188,14 +187,16 @@ RunOutcome run_program(const Plan& plan) {
             break;
         }
     });
-    schedule_timeline();
-    // Between the user's steps no refresh is running: what the control shows must agree.
+    // Before each of the user's steps (actions due together run in the order they were added) no
+    // refresh is running: what the control shows must agree with what was composed last.
     for (uint64_t at : {kPlugAt, kAboutAt, kInstallAt, kUninstallAt, kExitAt})
         sim::at(at, [&shown, &where] {
             if (app.report_edit) {
                 EXPECT_EQ(shown_report_fault(shown), "") << where << " at " << sim::now_ms();
             }
         });
+
+    schedule_timeline();
 
     if (!plan.kind.empty()) {
         if (plan.persistent)
