@@ -317,7 +317,16 @@ DeviceDescription read_device(const Json& value, const std::string& place, int p
     return device;
 }
 
+void refuse_taken_instance_ids(const DeviceDescription& device) {
+    if (device.instance_id)
+        refuse_duplicate_instance(*device.instance_id, device.place + ".instance_id");
+    for (const DeviceDescription& below : device.devices)
+        refuse_taken_instance_ids(below);
+}
+
 sim::UsbDevice& attach_device(sim::UsbHub& hub, int port, const DeviceDescription& device) {
+    if (device.instance_id)
+        refuse_duplicate_instance(*device.instance_id, device.place + ".instance_id");
     sim::UsbDevice* made = nullptr;
     switch (device.kind) {
     case DeviceDescription::Adapter:
@@ -334,10 +343,8 @@ sim::UsbDevice& attach_device(sim::UsbHub& hub, int port, const DeviceDescriptio
     sim::Node* node = made->node ? sim::node(made->node) : nullptr;
     if (node && device.description)
         node->description = *device.description;
-    if (device.instance_id && node) {
-        refuse_duplicate_instance(*device.instance_id, device.place + ".instance_id");
+    if (device.instance_id && node)
         rename_instance(made->node, *device.instance_id, made->hub.get());
-    }
     if (device.driver_key) {
         if (node)
             node->driver_key = *device.driver_key;

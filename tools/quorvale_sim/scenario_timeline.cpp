@@ -64,8 +64,10 @@ HWND find_button(const std::string& text) {
 
 TimelineStep read_plug(const Fields& step, PortRef port, const std::string& label, bool notify) {
     std::optional<DeviceDescription> described;
-    if (const Json* device = step.get("device"))
+    if (const Json* device = step.get("device")) {
         described = read_device(*device, step.at("device"), 0);
+        refuse_taken_instance_ids(*described);
+    }
     TimelineStep result;
     result.line = "> plug " + label;
     if (described)
@@ -86,7 +88,12 @@ TimelineStep read_plug(const Fields& step, PortRef port, const std::string& labe
             if (device.kind == DeviceDescription::Adapter && !device.description && bound)
                 device.description = bound->description;
             device.plugged = true;
-            attach_device(*port.hub, port.port, device);
+            // An ID an earlier step gave to another device is found only now.
+            try {
+                attach_device(*port.hub, port.port, device);
+            } catch (const ScenarioError& error) {
+                return std::string(error.what()) + "; the device is not plugged";
+            }
         }
         if (notify)
             send_device_notice(DBT_DEVICEARRIVAL);
