@@ -17,6 +17,7 @@ namespace {
 
 enum {
     kDeviceBudget = 96, // devices in one machine, hubs included
+    kPortBudget = 320,  // ports in one machine; past them a hub has at most 7
     kLongestText = 600, // past the key room and a device path alike
     kControllerSlots = 10,
 };
@@ -58,14 +59,21 @@ void read_query(fuzz::Reader& in, sim::UsbStringQuery& query) {
         query.actual_length = in.word();
 }
 
-// A hub's port count: mostly a few ports, so that an input costs little; up to 255 when the
-// first byte's top bit is set.
-int port_count(fuzz::Reader& in) {
+// A hub's port count: mostly a few ports; up to 255 when the first byte's top bit is set, while
+// the machine's budget of ports lasts, so that few inputs walk thousands of ports.
+int port_count(fuzz::Reader& in, int& ports_left) {
     uint8_t first = in.byte();
-    return first & 0x80 ? in.byte() : first % 8;
+    int count = first % 8;
+    if (first & 0x80) {
+        int wanted = in.byte();
+        if (wanted <= ports_left)
+            count = wanted;
+    }
+    ports_left -= count;
+    return count;
 }
 
-void build_hub(fuzz::Reader& in, sim::UsbHub& hub, int& budget) {
+void build_hub(fuzz::Reader& in, sim::UsbHub& hub, int& budget, int& ports_left) {
     uint8_t hub_bits = in.byte();
     hub.opens = !(hub_bits & kHubRefusesOpen);
     hub.node_info_fails = hub_bits & kNodeInformationFails;
@@ -84,10 +92,10 @@ void build_hub(fuzz::Reader& in, sim::UsbHub& hub, int& budget) {
         } else if (kind == kOther) {
             device = &hub.add_device(port, in.word(), in.word());
         } else {
-            sim::UsbHub& child = hub.add_hub(port, port_count(in));
+            sim::UsbHub& child = hub.add_hub(port, port_count(in, ports_left));
             device = child.upstream;
             read_query(in, device->hub_name);
-            build_hub(in, child, budget);
+            build_hub(in, child, budget, ports_left);
         }
         read_query(in, device->driver_key);
         hub.port(port).connection_fails = bits & kConnectionFails;
@@ -258,6 +266,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::Reader in(data, size);
     fuzz::FailurePlan plan = fuzz::read_failure_plan(in);
     int budget = kDeviceBudget;
+    int ports_left = kPortBudget;
     uint16_t controllers = in.word();
     for (int n = 0; n < kControllerSlots; ++n) {
         if (!(controllers & 1 << n))
@@ -266,7 +275,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         hc.opens = !(in.byte() & 1);
         read_query(in, hc.driver_key);
         read_query(in, hc.root_hub_name);
-        build_hub(in, hc.root_hub(port_count(in)), budget);
+        build_hub(in, hc.root_hub(port_count(in, ports_left)), budget, ports_left);
     }
 
     Expected expected = plain_walk();
