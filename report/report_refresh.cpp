@@ -159,7 +159,10 @@ DWORD refresh_report(HWND, int force) {
     append_report(kTwoEmptyLines);
     append_advice(flags);
 
-    SendMessageA(app.report_edit, WM_SETTEXT, 0,
-                 reinterpret_cast<LPARAM>(report_buffers.report_text));
+    // A report that the control did not take is not shown: forgetting its key makes the next
+    // refresh write the whole report again instead of ending early on an unchanged key.
+    if (!SendMessageA(app.report_edit, WM_SETTEXT, 0,
+                      reinterpret_cast<LPARAM>(report_buffers.report_text)))
+        report_buffers.report_key[0] = '\0';
     return flags;
 }

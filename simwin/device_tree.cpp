@@ -2,6 +2,7 @@
 // every instance ID, and the hooks through which tests change the machine between two calls.
 #include <algorithm>
 #include <map>
+#include <unordered_map>
 
 #include "simwin/internal.h"
 
@@ -10,6 +11,9 @@ namespace {
 
 struct Tree {
     std::map<DEVINST, Node> nodes;
+    // The nodes by instance ID in upper case, in the order they were added, so that a lookup by
+    // ID does not search the whole tree.
+    std::unordered_map<std::string, std::vector<DEVINST>> by_id;
     DEVINST next = 1;
     int unnamed = 0;
     std::vector<std::string> listed_only; // listed IDs without a node
@@ -55,10 +59,22 @@ DEVINST add_node(DEVINST parent, const std::string& instance_id,
     n.parent = parent;
     if (Node* p = node(parent))
         p->children.push_back(n.id);
+    t.by_id[upper_case(n.instance_id)].push_back(n.id);
     t.nodes[n.id] = n;
     if (present)
         detail::device_node_changed(n.id, true);
     return n.id;
+}
+
+void rename_node(DEVINST id, const std::string& instance_id) {
+    Node* n = node(id);
+    if (!n)
+        return;
+    auto& old_entry = tree().by_id[upper_case(n->instance_id)];
+    old_entry.erase(std::remove(old_entry.begin(), old_entry.end(), id), old_entry.end());
+    n->instance_id = instance_id;
+    auto& entry = tree().by_id[upper_case(instance_id)];
+    entry.insert(std::upper_bound(entry.begin(), entry.end(), id), id);
 }
 
 Node* node(DEVINST id) {
@@ -67,9 +83,12 @@ Node* node(DEVINST id) {
 }
 
 DEVINST find_node(const std::string& instance_id) {
-    for (auto& entry : tree().nodes)
-        if (!entry.second.removed && equal_nocase(entry.second.instance_id, instance_id))
-            return entry.first;
+    auto found = tree().by_id.find(upper_case(instance_id));
+    if (found == tree().by_id.end())
+        return 0;
+    for (DEVINST id : found->second)
+        if (!node(id)->removed)
+            return id;
     return 0;
 }
 

@@ -12,8 +12,11 @@
 namespace sim::detail {
 
 // Logs the call and answers true when a failure plan says this call fails. Every simulated
-// function calls it first, with its own name.
+// function that can fail on Windows calls it first, with its own name.
 bool enter(const char* function, const std::string& args = std::string());
+// Logs a call of a kind that does not fail on Windows (a release, a query of a fixed value): no
+// failure plan counts it or fails it.
+void record(const char* function, const std::string& args = std::string());
 // printf-style formatting for call-log arguments.
 std::string format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // The components of a backslash-separated path in order, empty ones included: "A\B\" gives "A",

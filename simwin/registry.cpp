@@ -197,6 +197,7 @@ void reset_registry() {
 
 using sim::detail::enter;
 using sim::detail::format;
+using sim::detail::record;
 
 LSTATUS WINAPI RegOpenKeyExA(HKEY parent, LPCSTR sub_key, DWORD options, REGSAM access,
                              PHKEY result) {
@@ -258,7 +259,7 @@ LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD
 LSTATUS WINAPI RegCloseKey(HKEY key) {
     std::string id, display = "?";
     sim::resolve(key, &id, &display);
-    enter("RegCloseKey", display);
+    record("RegCloseKey", display);
     if (sim::root_name(key))
         return ERROR_SUCCESS;
     auto it = sim::registry().open.find(reinterpret_cast<uintptr_t>(key));

@@ -79,6 +79,7 @@ void reset_device_info_sets() {
 
 using sim::detail::enter;
 using sim::detail::format;
+using sim::detail::record;
 
 HDEVINFO WINAPI SetupDiCreateDeviceInfoList(const GUID* class_guid, HWND parent) {
     if (enter("SetupDiCreateDeviceInfoList",
@@ -150,7 +151,7 @@ BOOL WINAPI SetupDiRemoveDevice(HDEVINFO set, PSP_DEVINFO_DATA data) {
 
 BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO set) {
     // Releases are logged but never fail.
-    enter("SetupDiDestroyDeviceInfoList", set_name(set));
+    record("SetupDiDestroyDeviceInfoList", set_name(set));
     auto it = store().sets.find(reinterpret_cast<uintptr_t>(set));
     if (it == store().sets.end()) {
         SetLastError(ERROR_INVALID_HANDLE);

@@ -32,6 +32,9 @@ DEVINST add_node(DEVINST parent, const std::string& instance_id,
                  std::optional<std::string> driver_key = std::nullopt,
                  std::optional<std::string> description = std::nullopt, bool present = true);
 Node* node(DEVINST id); // null when no such node; removed nodes are still found here
+// Gives a node another instance ID; find_node finds it by the new one only. A node's instance ID
+// is changed only through here.
+void rename_node(DEVINST id, const std::string& instance_id);
 // The node with this instance ID (compared without regard to case), or 0; removed nodes are not
 // found.
 DEVINST find_node(const std::string& instance_id);

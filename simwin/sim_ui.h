@@ -32,6 +32,10 @@ void set_time_limit(uint64_t ms);
 void set_message_limit(long messages);
 constexpr int kStalledExitCode = 0x5717;
 bool run_stalled();
+// Why the simulation ended the run: the next message or action lay beyond the time limit, the
+// message limit was reached while messages kept coming, or nothing was left to happen.
+enum class RunEnd { NotEnded, TimeLimit, MessageLimit, NothingToDo };
+RunEnd run_end();
 
 // ---- windows -----------------------------------------------------------------------------------
 // Where CW_USEDEFAULT as x places a new top-level window: the system's choice, away from the

@@ -66,6 +66,7 @@ HWND active_dialog() {
 
 using sim::detail::enter;
 using sim::detail::format;
+using sim::detail::record;
 using sim::detail::Window;
 
 INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR template_name, HWND owner,
@@ -166,8 +167,8 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR template_name, HWND ow
 }
 
 BOOL WINAPI EndDialog(HWND dialog, INT_PTR result) {
-    enter("EndDialog",
-          format("%p result=%ld", static_cast<void*>(dialog), static_cast<long>(result)));
+    record("EndDialog",
+           format("%p result=%ld", static_cast<void*>(dialog), static_cast<long>(result)));
     Window* object = sim::detail::window_object(dialog);
     if (!object || !object->dialog_procedure) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);

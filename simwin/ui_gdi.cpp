@@ -213,6 +213,7 @@ int paint_count(HWND window) {
 using sim::PaintedItem;
 using sim::detail::enter;
 using sim::detail::format;
+using sim::detail::record;
 
 HDC WINAPI BeginPaint(HWND window, LPPAINTSTRUCT paint) {
     if (enter("BeginPaint", format("%p", static_cast<void*>(window))))
@@ -241,7 +242,7 @@ HDC WINAPI BeginPaint(HWND window, LPPAINTSTRUCT paint) {
 }
 
 BOOL WINAPI EndPaint(HWND window, const PAINTSTRUCT* paint) {
-    enter("EndPaint", format("%p", static_cast<void*>(window)));
+    record("EndPaint", format("%p", static_cast<void*>(window)));
     if (!paint)
         return FALSE;
     auto& contexts = sim::detail::state().contexts;
@@ -335,7 +336,7 @@ HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ handle) {
 }
 
 BOOL WINAPI DeleteObject(HGDIOBJ handle) {
-    enter("DeleteObject", format("%p", handle));
+    record("DeleteObject", format("%p", handle));
     uintptr_t value = reinterpret_cast<uintptr_t>(handle);
     if (value == sim::detail::kStockBitmap)
         return TRUE;
@@ -349,7 +350,7 @@ BOOL WINAPI DeleteObject(HGDIOBJ handle) {
 }
 
 BOOL WINAPI DeleteDC(HDC dc) {
-    enter("DeleteDC", format("%p", static_cast<void*>(dc)));
+    record("DeleteDC", format("%p", static_cast<void*>(dc)));
     sim::detail::DeviceContext* c = sim::detail::context(dc);
     if (!c || c->window)
         return FALSE;

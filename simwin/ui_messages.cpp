@@ -43,6 +43,7 @@ struct MessagesState {
     uint64_t now = 0;
     uint64_t limit = kDefaultTimeLimitMs;
     bool ended = false;
+    sim::RunEnd end_reason = sim::RunEnd::NotEnded;
     long delivered = 0;
     long message_limit = kMessageGuard;
     std::vector<Timer> timers;
@@ -93,7 +94,9 @@ HWND window_needing_paint(const MessageFilter& filter) {
 }
 
 // Ends the run: from now on every GetMessageA answers WM_QUIT with the stall code.
-void end_run(MSG* msg) {
+void end_run(MSG* msg, sim::RunEnd reason) {
+    if (!state().ended)
+        state().end_reason = reason;
     state().ended = true;
     *msg = make_message(nullptr, WM_QUIT, static_cast<WPARAM>(sim::kStalledExitCode), 0);
 }
@@ -167,7 +170,7 @@ bool next_message(MSG* msg, const MessageFilter& filter) {
     MessagesState& s = state();
     for (;;) {
         if (s.ended || ++s.delivered > s.message_limit) {
-            end_run(msg);
+            end_run(msg, sim::RunEnd::MessageLimit);
             return false;
         }
         // Device notices are sent messages: handled inside the wait, before anything posted.
@@ -186,13 +189,13 @@ bool next_message(MSG* msg, const MessageFilter& filter) {
                 next_timer = std::min(next_timer, t.due);
         bool have_action = action != s.actions.end();
         if (!have_action && next_timer == UINT64_MAX) {
-            end_run(msg);
+            end_run(msg, sim::RunEnd::NothingToDo);
             return false;
         }
         uint64_t when =
             have_action ? std::min(std::max(action->at, s.now), next_timer) : next_timer;
         if (when > s.limit) {
-            end_run(msg);
+            end_run(msg, sim::RunEnd::TimeLimit);
             return false;
         }
         s.now = std::max(s.now, when);
@@ -261,6 +264,10 @@ bool run_stalled() {
     return detail::state().ended;
 }
 
+RunEnd run_end() {
+    return detail::state().end_reason;
+}
+
 void type_alt_char(char ch) {
     HWND target = detail::focus_window();
     WPARAM key = (ch == '/' || ch == '?')
@@ -301,11 +308,17 @@ void choose_system_close(HWND window) {
 
 using sim::detail::enter;
 using sim::detail::format;
+using sim::detail::record;
 
 LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (enter("SendMessageA", format("%p msg=%#x wparam=%#lx", static_cast<void*>(window), message,
-                                     static_cast<unsigned long>(wparam))))
-        return 0;
+    std::string args = format("%p msg=%#x wparam=%#lx", static_cast<void*>(window), message,
+                              static_cast<unsigned long>(wparam));
+    // Sending itself does not fail; setting a window's text does when the control cannot take
+    // it (an edit control out of room answers FALSE and keeps the text it had).
+    if (message != WM_SETTEXT)
+        record("SendMessageA", args);
+    else if (enter("SendMessageA", args))
+        return FALSE;
     if (!sim::detail::window_object(window)) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return 0;
@@ -328,7 +341,7 @@ BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam
 }
 
 VOID WINAPI PostQuitMessage(int code) {
-    enter("PostQuitMessage", format("%d", code));
+    record("PostQuitMessage", format("%d", code));
     sim::detail::state().quit_pending = true;
     sim::detail::state().quit_code = code;
 }
@@ -400,7 +413,7 @@ DWORD WINAPI GetTickCount() {
 }
 
 BOOL WINAPI TranslateMessage(const MSG* msg) {
-    enter("TranslateMessage", msg ? format("msg=%#x", msg->message) : "");
+    record("TranslateMessage", msg ? format("msg=%#x", msg->message) : "");
     return sim::detail::translate_message(msg) ? TRUE : FALSE;
 }
 
@@ -476,8 +489,8 @@ UINT_PTR WINAPI SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC callba
 }
 
 BOOL WINAPI KillTimer(HWND window, UINT_PTR id) {
-    enter("KillTimer",
-          format("%p id=%lu", static_cast<void*>(window), static_cast<unsigned long>(id)));
+    record("KillTimer",
+           format("%p id=%lu", static_cast<void*>(window), static_cast<unsigned long>(id)));
     auto& timers = sim::detail::state().timers;
     for (auto it = timers.begin(); it != timers.end(); ++it) {
         if (it->window == window && it->id == id) {

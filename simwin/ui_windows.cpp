@@ -204,6 +204,7 @@ std::string current_cursor() {
 
 using sim::detail::enter;
 using sim::detail::format;
+using sim::detail::record;
 using sim::detail::Window;
 
 ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* window_class) {
@@ -417,7 +418,7 @@ BOOL sim::detail::destroy_window(HWND window) {
 
 BOOL WINAPI DestroyWindow(HWND window) {
     // Destroying is a release: it is logged but never fails.
-    enter("DestroyWindow", format("%p", static_cast<void*>(window)));
+    record("DestroyWindow", format("%p", static_cast<void*>(window)));
     return sim::detail::destroy_window(window);
 }
 
@@ -525,12 +526,15 @@ BOOL WINAPI GetClientRect(HWND window, LPRECT rect) {
 }
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR name) {
-    if (enter("GetModuleHandleA", name ? name : "(null)")) {
+    // The calling process's own module is always there.
+    if (!name) {
+        record("GetModuleHandleA", "(null)");
+        return sim::program_instance();
+    }
+    if (enter("GetModuleHandleA", name)) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return nullptr;
     }
-    if (!name)
-        return sim::program_instance();
     SetLastError(ERROR_MOD_NOT_FOUND);
     return nullptr;
 }
@@ -562,14 +566,14 @@ HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name) {
 }
 
 HCURSOR WINAPI SetCursor(HCURSOR cursor) {
-    enter("SetCursor", sim::cursor_name(cursor));
+    record("SetCursor", sim::cursor_name(cursor));
     HCURSOR previous = sim::detail::state().cursor;
     sim::detail::state().cursor = cursor;
     return previous;
 }
 
 DWORD WINAPI GetSysColor(int index) {
-    enter("GetSysColor", format("%d", index));
+    record("GetSysColor", format("%d", index));
     return sim::detail::sys_color(index);
 }
 
@@ -587,7 +591,7 @@ COLORREF sim::detail::sys_color(int index) {
 }
 
 int WINAPIV wsprintfA(LPSTR out, LPCSTR format_text, ...) {
-    enter("wsprintfA", format_text ? format_text : "");
+    record("wsprintfA", format_text ? format_text : "");
     if (!out || !format_text)
         return 0;
     char buffer[sim::detail::kWsprintfLimit + 1];

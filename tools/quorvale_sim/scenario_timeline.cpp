@@ -48,8 +48,10 @@ HWND find_button(const std::string& text) {
 // The simulated Windows tells the windows of the devices that come and go, as Windows does.
 TimelineStep read_plug(const Fields& step, PortRef port, const std::string& label) {
     std::optional<DeviceDescription> described;
-    if (const Json* device = step.get("device"))
+    if (const Json* device = step.get("device")) {
         described = read_device(*device, step.at("device"), 0);
+        refuse_taken_instance_ids(*described);
+    }
     TimelineStep result;
     result.line = "> plug " + label;
     if (described)
@@ -70,7 +72,12 @@ TimelineStep read_plug(const Fields& step, PortRef port, const std::string& labe
             if (device.kind == DeviceDescription::Adapter && !device.description && bound)
                 device.description = bound->description;
             device.plugged = true;
-            attach_device(*port.hub, port.port, device);
+            // An ID an earlier step gave to another device is found only now.
+            try {
+                attach_device(*port.hub, port.port, device);
+            } catch (const ScenarioError& error) {
+                return std::string(error.what()) + "; the device is not plugged";
+            }
         }
         return "";
     };
@@ -215,7 +222,7 @@ std::optional<TimelineStep> read_step(const Json& value, const std::string& plac
         Change put = read_file(argument, where); // checks that the path is a text
         result = change_step("> put file " + argument.at("path").get<std::string>(), put);
     } else if (action == "remove_file") {
-        std::string path = read_text(argument, where);
+        std::string path = checked_path(read_text(argument, where), where);
         result = change_step("> remove file " + path, file_removal(path));
     } else if (action == "memory_pack") {
         bool registered = read_flag(argument, where);

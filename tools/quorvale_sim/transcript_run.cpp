@@ -20,6 +20,7 @@ const char kControlDeviceOpen[] = "\\\\.\\Zelk_QX7 ";
 // A run may deliver this many messages, and one more for each millisecond it may last, before
 // the simulation ends it as stuck: far more than a program that waits for its messages needs.
 constexpr long kMessagesBeyondTime = 10000;
+constexpr long kMessagesPerStep = 100;
 
 class Transcript {
   public:
@@ -90,7 +91,10 @@ std::string run_scenario(const Scenario& scenario) {
     if (!scenario.description.empty())
         out.raw("scenario: " + scenario.description + "\n");
     sim::set_time_limit(scenario.time_limit_ms);
-    sim::set_message_limit(kMessagesBeyondTime + static_cast<long>(scenario.time_limit_ms));
+    // A busy program gets room for every step besides the messages its time allows.
+    long message_limit = kMessagesBeyondTime + static_cast<long>(scenario.time_limit_ms) +
+                         kMessagesPerStep * static_cast<long>(scenario.timeline.size());
+    sim::set_message_limit(message_limit);
     for (const TimelineStep& step : scenario.timeline) {
         sim::at(step.at_ms, [&out, &step] {
             out.line(step.line);
@@ -172,10 +176,22 @@ std::string run_scenario(const Scenario& scenario) {
     std::string open = sim::open_summary();
     out.raw("open at exit: " + (open.empty() ? std::string("nothing") : open) + "\n");
     out.raw("exit code: " + std::to_string(exit_code));
-    if (sim::run_stalled())
+    if (sim::run_stalled()) {
         out.raw(" (the program did not end by itself: the simulation ended the run at t=" +
-                std::to_string(sim::now_ms()) + ", time limit " +
-                std::to_string(scenario.time_limit_ms) + " ms)");
+                std::to_string(sim::now_ms()) + ", ");
+        switch (sim::run_end()) {
+        case sim::RunEnd::MessageLimit:
+            out.raw("message limit " + std::to_string(message_limit) +
+                    " reached while the program was still busy)");
+            break;
+        case sim::RunEnd::NothingToDo:
+            out.raw("nothing left to happen)");
+            break;
+        default:
+            out.raw("time limit " + std::to_string(scenario.time_limit_ms) + " ms)");
+            break;
+        }
+    }
     out.raw("\n");
 
     sim::on_machine_event(nullptr);
