@@ -166,6 +166,13 @@ installed_advice="The 1.2.78 drivers are successfully installed."
 reboot_advice="Some files were in use during the install.  You will need to reboot your\
  computer to complete the 1.2.78 driver installation."
 
+# expect_no_driver_files WHAT: none of the three driver files is where the program looks.
+expect_no_driver_files() {
+    for file in "$system_dir/zelkqx7f.dll" "$system_dir/zelkqx7m.dll" \
+        "$drivers_dir/zelkqx7.sys"; do
+        [ ! -e "$file" ] || fail "$1 left $file"
+    done
+}
 remove_driver_files() {
     rm -f "$system_dir/zelkqx7f.dll" "$system_dir/zelkqx7m.dll" "$drivers_dir/zelkqx7.sys"
 }
@@ -378,10 +385,7 @@ uninstall)
     drive click:32773
     expect_report after-uninstall "$expected-after"
     expect_inf_runs DefaultUninstall
-    for file in "$system_dir/zelkqx7f.dll" "$system_dir/zelkqx7m.dll" \
-        "$drivers_dir/zelkqx7.sys"; do
-        [ ! -e "$file" ] || fail "Uninstall left $file"
-    done
+    expect_no_driver_files Uninstall
     screenshot after-uninstall
     exit_installer
     ;;
@@ -403,10 +407,7 @@ missing-inf)
     start_installer
     drive wait click:32771
     expect_report after-install "$expected-after"
-    for file in "$system_dir/zelkqx7f.dll" "$system_dir/zelkqx7m.dll" \
-        "$drivers_dir/zelkqx7.sys"; do
-        [ ! -e "$file" ] || fail "Install without an INF placed $file"
-    done
+    expect_no_driver_files "Install without an INF"
     screenshot after-install
     exit_installer
     ;;

@@ -4,7 +4,7 @@
 // order; the first one that fails ends the program with exit code 1 and a message on stderr.
 //
 //   qdi_wine_driver.exe STEP...
-//     wait                 wait for the main window (up to 30 s)
+//     wait                 wait for the main window (up to 90 s)
 //     report:FILE          write the report edit control's text to FILE
 //     title:FILE           write the main window's title to FILE
 //     layout:FILE          write where the window shows what, for checking a screenshot: the
@@ -18,7 +18,7 @@
 //     alt:C                bring the main window to the front and type Alt+C (C one character)
 //     about:FILE           wait for the About box and write the text of its control 1000 to FILE
 //     escape               type Escape into the About box and wait until it has closed
-//     closed               wait until the main window is gone (up to 30 s)
+//     closed               wait until the main window is gone (up to 90 s)
 #include <windows.h>
 
 #include <stdio.h>
@@ -34,7 +34,8 @@ const char kDialogClass[] = "#32770";
 const int kReportEditId = 200;
 const int kAboutTextId = 1000;
 const DWORD kPollMs = 100;
-const DWORD kWindowWaitMs = 30000;
+// Generous: the 32-bit build starts inside an x86 emulator, on a machine that may be busy.
+const DWORD kWindowWaitMs = 90000;
 const DWORD kDialogWaitMs = 10000;
 const UINT kCommandTimeoutMs = 120000;
 
