@@ -30,7 +30,11 @@ function(qdi_e2e_build name build_dir objdump windres)
         SKIP_RETURN_CODE 77 LABELS e2e)
 
     set(work_dir ${CMAKE_BINARY_DIR}/e2e/${name})
+    # The 64-bit prefix is also the one of the release archive tests (cmake/host_release.cmake).
     set(prefix_fixture qdi_wine_prefix_${name})
+    if(name STREQUAL "win64")
+        set(prefix_fixture qdi_wine_prefix)
+    endif()
     foreach(case prefix ${QDI_E2E_CASES})
         set(test e2e_${name}_${case})
         add_test(NAME ${test}
@@ -47,6 +51,7 @@ function(qdi_e2e_build name build_dir objdump windres)
     endforeach()
 endfunction()
 
+set(QDI_E2E_WORK_DIR ${CMAKE_BINARY_DIR}/e2e/win64)
 if(QDI_WIN64_BUILD_DIR)
     qdi_e2e_build(win64 ${QDI_WIN64_BUILD_DIR} x86_64-w64-mingw32-objdump
                   x86_64-w64-mingw32-windres)

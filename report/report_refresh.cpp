@@ -13,9 +13,10 @@ const char kInstallerVersion[] = "1.2.78";
 namespace {
 
 const char kHeaderLine[] = "<< USB ports with Quorvales configured >>\r\n";
-enum { kRuleLength = 69 };
-const char kRuleCharacter[] = "-";
-const char kLineEnd[] = "\r\n";
+// The rule line: 69 hyphen-minus characters.
+const char kRuleLine[] =
+    "---------------------------------------------------------------------\r\n";
+static_assert(sizeof kRuleLine == 69 + 3, "the rule has 69 characters");
 const char kPortLine[] = "Port %s: %s%s driver%s\r\n";
 const char kMemoryPackSuffix[] = " & mempak";
 const char kNotPluggedIn[] = ", not plugged in";
@@ -61,9 +62,7 @@ void append_report(const char* text) {
 DWORD compose_port_section(const char* mempak_suffix) {
     DWORD flags = 0;
     append_report(kHeaderLine);
-    for (int i = 0; i < kRuleLength; ++i)
-        append_report(kRuleCharacter);
-    append_report(kLineEnd);
+    append_report(kRuleLine);
     for (int i = 0; i < adapter_list.count; ++i) {
         const AdapterEntry& entry = adapter_list.entries[i];
         text_append_format(report_buffers.report_text, kReportRoom, kPortLine, entry.label,

@@ -48,6 +48,7 @@ void reset() {
     detail::reset_devices();
     detail::reset_files();
     detail::reset_ui();
+    detail::reset_device_notices();
     detail::reset_setup_module();
 }
 
@@ -110,9 +111,11 @@ int open_count(Resource resource) {
 }
 
 std::string open_summary() {
-    static const char* const names[] = {"handles",          "heap blocks", "registry keys",
-                                        "device info sets", "GDI objects", "device contexts",
-                                        "modules"};
+    static const char* const names[] = {
+        "handles",     "heap blocks",     "registry keys", "device info sets",
+        "GDI objects", "device contexts", "modules",       "device notification registrations"};
+    static_assert(sizeof names / sizeof names[0] == static_cast<size_t>(Resource::Count),
+                  "one name for each counter");
     std::string text;
     for (int i = 0; i < static_cast<int>(Resource::Count); ++i) {
         // A module stays loaded by design (the Setup API module is never released).

@@ -16,6 +16,10 @@ struct Tree {
     std::function<void()> size_hook;
     std::function<void(DEVINST)> reenumerate_hook;
     int list_cut = 0;
+    // The sorted list of the last call and the IDs, in tree order, it was made from: while they
+    // are unchanged, the next call reuses the list instead of sorting again.
+    std::vector<std::string> listed_from;
+    std::string sorted_list;
 };
 
 Tree& tree() {
@@ -43,6 +47,8 @@ DEVINST add_node(DEVINST parent, const std::string& instance_id,
     if (Node* p = node(parent))
         p->children.push_back(n.id);
     t.nodes[n.id] = n;
+    if (present)
+        detail::device_node_changed(n.id, true);
     return n.id;
 }
 
@@ -63,6 +69,8 @@ void remove_node(DEVINST id) {
     if (!n || n->removed)
         return;
     n->removed = true;
+    if (n->present)
+        detail::device_node_changed(id, false);
     std::vector<DEVINST> children = n->children; // each removal edits the list
     for (DEVINST child : children)
         remove_node(child);
@@ -131,22 +139,37 @@ namespace detail {
 std::string device_id_list() {
     // Windows lists the instances as its registry enumerates them: in the order of their IDs,
     // letters compared without regard to case (so every HID instance comes before USB ones).
-    std::vector<std::string> ids;
-    for (auto& entry : tree().nodes)
+    Tree& t = tree();
+    std::vector<const std::string*> ids;
+    for (auto& entry : t.nodes)
         if (!entry.second.removed)
-            ids.push_back(entry.second.instance_id);
-    for (const std::string& listed : tree().listed_only)
-        ids.push_back(listed);
-    std::stable_sort(ids.begin(), ids.end(), [](const std::string& a, const std::string& b) {
-        return upper_case(a) < upper_case(b);
-    });
-    std::string list;
-    for (const std::string& id : ids) {
-        list += id;
-        list += '\0';
+            ids.push_back(&entry.second.instance_id);
+    for (const std::string& listed : t.listed_only)
+        ids.push_back(&listed);
+    // A list once made holds at least its closing terminator.
+    bool unchanged = !t.sorted_list.empty() && ids.size() == t.listed_from.size();
+    for (size_t i = 0; unchanged && i < ids.size(); ++i)
+        unchanged = *ids[i] == t.listed_from[i];
+    if (!unchanged) {
+        // Each ID is upper-cased once, not at every comparison.
+        std::vector<std::pair<std::string, const std::string*>> keyed;
+        keyed.reserve(ids.size());
+        for (const std::string* id : ids)
+            keyed.emplace_back(upper_case(*id), id);
+        std::stable_sort(keyed.begin(), keyed.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        t.sorted_list.clear();
+        for (const auto& entry : keyed) {
+            t.sorted_list += *entry.second;
+            t.sorted_list += '\0';
+        }
+        t.sorted_list += '\0';
+        t.listed_from.clear();
+        for (const std::string* id : ids)
+            t.listed_from.push_back(*id);
     }
-    list += '\0';
-    size_t cut = static_cast<size_t>(tree().list_cut > 0 ? tree().list_cut : 0);
+    std::string list = t.sorted_list;
+    size_t cut = static_cast<size_t>(t.list_cut > 0 ? t.list_cut : 0);
     list.resize(cut < list.size() ? list.size() - cut : 0);
     return list;
 }

@@ -64,11 +64,20 @@ BOOL control_device_ioctl(HandleObject& object, DWORD code, void* in, DWORD in_s
 // is null on failure. The call is not logged as RegOpenKeyExA.
 LSTATUS open_registry_key(HKEY root, const std::string& path, HKEY* result);
 
+// ---- device-change notices ---------------------------------------------------------------------
+// Called by the device tree when a node becomes present (arrived) or stops being present: the
+// notices that Windows sends for it wait for the windows' next GetMessageA.
+void device_node_changed(DEVINST node, bool arrived);
+// Sends every waiting notice to its window; the message loop calls it before it looks at the
+// queue, as GetMessageA handles messages sent from another thread first.
+void deliver_device_notices();
+
 // Reset hooks, called by sim::reset() in this order.
 void reset_usb();
 void reset_devices();
 void reset_files();
 void reset_ui();
 void reset_setup_module();
+void reset_device_notices();
 
 } // namespace sim::detail

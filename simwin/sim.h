@@ -45,13 +45,14 @@ void clear_log();
 
 // ---- counters of what is open ------------------------------------------------------------------
 enum class Resource {
-    Handle,        // kernel handles: files, devices
-    HeapBlock,     // GlobalAlloc blocks
-    RegistryKey,   // keys opened by RegOpenKeyExA or SetupDiOpenDevRegKey
-    DeviceInfoSet, // SetupDiCreateDeviceInfoList sets
-    GdiObject,     // bitmaps, brushes
-    DeviceContext, // memory and paint device contexts
-    Module,        // LoadLibraryA modules
+    Handle,             // kernel handles: files, devices
+    HeapBlock,          // GlobalAlloc blocks
+    RegistryKey,        // keys opened by RegOpenKeyExA or SetupDiOpenDevRegKey
+    DeviceInfoSet,      // SetupDiCreateDeviceInfoList sets
+    GdiObject,          // bitmaps, brushes
+    DeviceContext,      // memory and paint device contexts
+    Module,             // LoadLibraryA modules
+    DeviceNotification, // RegisterDeviceNotificationA registrations
     Count
 };
 int open_count(Resource resource);
@@ -86,6 +87,7 @@ std::string upper_case(std::string text);
 
 } // namespace sim
 
+#include "simwin/sim_device_notices.h"
 #include "simwin/sim_devices.h"
 #include "simwin/sim_files.h"
 #include "simwin/sim_setup_module.h"

@@ -103,6 +103,7 @@ bool next_message(MSG* msg) {
             end_run(msg);
             return false;
         }
+        deliver_device_notices();
         if (!s.queue.empty()) {
             *msg = s.queue.front();
             s.queue.pop_front();

@@ -133,9 +133,14 @@ std::unique_ptr<UsbHub> make_hub(UsbController* controller, UsbDevice* upstream,
     return hub;
 }
 
+// A node that comes or goes is announced to the windows, as Windows announces it.
 void set_present(DEVINST id, bool present) {
-    if (Node* n = node(id))
-        n->present = present;
+    Node* n = node(id);
+    if (!n || n->present == present)
+        return;
+    n->present = present;
+    if (!n->removed)
+        detail::device_node_changed(id, present);
 }
 
 // The device's nodes, and those of every device below a hub, follow whether the device and

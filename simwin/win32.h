@@ -470,6 +470,30 @@ int WINAPI DrawTextA(HDC dc, LPCSTR text, int count, LPRECT rect, UINT format);
 DWORD WINAPI GetSysColor(int index);
 int WINAPIV wsprintfA(LPSTR out, LPCSTR format, ...);
 
+// ---- device notifications (user32, dbt.h) -----------------------------------------------------
+typedef PVOID HDEVNOTIFY;
+#define DBT_DEVTYP_DEVICEINTERFACE 0x00000005u
+#define DBT_DEVTYP_HANDLE 0x00000006u
+#define DEVICE_NOTIFY_WINDOW_HANDLE 0x00000000u
+#define DEVICE_NOTIFY_SERVICE_HANDLE 0x00000001u
+#define DEVICE_NOTIFY_ALL_INTERFACE_CLASSES 0x00000004u
+
+struct DEV_BROADCAST_HDR {
+    DWORD dbch_size;
+    DWORD dbch_devicetype;
+    DWORD dbch_reserved;
+};
+struct DEV_BROADCAST_DEVICEINTERFACE_A {
+    DWORD dbcc_size;
+    DWORD dbcc_devicetype;
+    DWORD dbcc_reserved;
+    GUID dbcc_classguid;
+    char dbcc_name[1]; // the interface's symbolic link name, as long as dbcc_size says
+};
+
+HDEVNOTIFY WINAPI RegisterDeviceNotificationA(HANDLE recipient, LPVOID filter, DWORD flags);
+BOOL WINAPI UnregisterDeviceNotification(HDEVNOTIFY notification);
+
 // ---- gdi32 -------------------------------------------------------------------------------------
 #define TRANSPARENT 1
 #define OPAQUE 2

@@ -88,6 +88,55 @@ TEST_F(DevicesLocatorTest, AmpersandNearTheEndCountsAsNotFollowedByUnderscore) {
     EXPECT_EQ(listed(), "*C3 configured no");
 }
 
+TEST_F(DevicesLocatorTest, PortsTenAndUpGiveTheCharacterTheScanLabelsThemWith) {
+    add_external_hub("USB\\VID_ABCD&PID_1234\\5&1F2E3D4C&0&1");
+    for (DEVINST hub : {ra, h1})
+        for (const char* port : {"10", "12", "207"})
+            locate(hub, std::string("USB\\VID_0E1C&PID_0001\\5&2A&0&") + port, true);
+    EXPECT_EQ(listed(), "A: configured no, A< configured no, A\xFF configured no, "
+                        "A1: configured no, A1< configured no, A1\xFF configured no");
+}
+
+TEST_F(DevicesLocatorTest, PluggedAdaptersOnPortsTenAndUpAreNotListedAgain) {
+    add_external_hub("USB\\VID_ABCD&PID_1234\\5&1F2E3D4C&0&1");
+    add_adapter_entry("A:", "@ctlA", "adp10");
+    add_adapter_entry("A1<", "hubA", "adp12");
+    add_adapter_entry("A1\xFF", "hubA", "adp207");
+
+    locate(ra, "USB\\VID_0E1C&PID_0001\\5&2A&0&10", true);
+    locate(h1, "USB\\VID_0E1C&PID_0001\\5&2B&0&12", true);
+    locate(h1, "USB\\VID_0E1C&PID_0001\\5&2B&0&207", true);
+    // Port 12 of the root hub is not port 2, whose adapter is plugged in.
+    locate(ra, "USB\\VID_0E1C&PID_0001\\5&2A&0&12", true);
+
+    EXPECT_EQ(listed(), "A< configured no");
+}
+
+TEST_F(DevicesLocatorTest, PortNumberEndsTheLabelAlsoWithoutAHub) {
+    locate(ra, "USB\\VID_0E1C&PID_0001\\5&2A&0&12", false);
+    // The inner identifier names the hub's own port 10 at the end of the ID.
+    locate(ra, "USB\\VID_0E1C&PID_0001\\3USB&VID_ABCD&PID_1234&6&2C3D&0&10", false);
+    EXPECT_EQ(listed(), "*< configured no, *:3 configured no");
+}
+
+TEST_F(DevicesLocatorTest, EndingsThatNameNoLabelledPortKeepTheLastCharacter) {
+    const char* const endings[] = {
+        "5&2A&0&208",  // beyond the last port the scan labels
+        "5&2A&0&1012", // four digits
+        "5&2A&0&012",  // a leading zero: not a port number as Windows writes it
+        "5&2A&0&0",    // port 0 does not exist
+        "SERIAL12",    // a serial number, no '&' before the digits
+        "5&2A&0&12X",  // no digits at the end
+    };
+    for (const char* ending : endings)
+        locate(rb, std::string("USB\\VID_0E1C&PID_0001\\") + ending, true);
+    // The parent lookup fails and the identifier is rewritten to USB\VID_ABCD&PID_1234\12, whose
+    // end is a serial number.
+    locate(rb, "USB\\VID_0E1C&PID_0001\\3USB&VID_ABCD&PID_1234&12", false);
+    EXPECT_EQ(listed(), "B8 configured no, B2 configured no, B2 configured no, B0 configured no, "
+                        "B2 configured no, BX configured no, *23 configured no");
+}
+
 TEST_F(DevicesLocatorTest, EqualDerivedLabelsAreBothListed) {
     locate(ra, "USB\\VID_0E1C&PID_0001\\5&1&0&4", false);
     locate(rb, "USB\\VID_0E1C&PID_0001\\6&2&0&4", false, "Quorvale (x)");

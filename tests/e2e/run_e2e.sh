@@ -47,7 +47,9 @@ picture=$(cd "$(dirname "$0")/../../res" && pwd)/header.bmp
 find_wine
 [ -n "$wine_loader" ] || skip "wine64 is not installed"
 [ -n "$wine_server" ] || skip "wineserver is not installed"
-wine64_loader=$wine_loader
+# loader: what runs the build's programs; the 64-bit loader and server serve both builds (the
+# 32-bit Wine starts 64-bit programs such as explorer.exe through them).
+loader=$wine_loader
 
 installer=$build/quorvale-installer.exe
 [ -f "$installer" ] || fail "missing $installer (build $build first)"
@@ -60,7 +62,7 @@ case $machine in
     bits=32
     . "$scripts/wine32.sh"
     wine32_ready || skip "the 32-bit Wine is not prepared in $wine32_root (scripts/prepare-wine32)"
-    wine_loader=$scripts/wine32
+    loader=$scripts/wine32
     ;;
 *) fail "$installer is neither an x86_64 nor an i386 program (machine $machine)" ;;
 esac
@@ -72,9 +74,7 @@ variants=$build/driver-variants
 export WINEPREFIX="$work/wine-prefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
-# The 64-bit loader and server serve both builds: the 32-bit Wine starts 64-bit programs such as
-# explorer.exe through them.
-export WINELOADER="$wine64_loader"
+export WINELOADER="$wine_loader"
 export WINESERVER="$wine_server"
 
 # One case at a time per prefix: Wine, the display and the system directories are shared.
@@ -89,17 +89,7 @@ mkdir -p "$case_dir"
 
 xvfb_pid=
 installer_pid=
-cleanup() {
-    if [ -n "$installer_pid" ] && kill -0 "$installer_pid" 2>/dev/null; then
-        kill "$installer_pid" 2>/dev/null || true
-    fi
-    "$wine_server" -k 2>/dev/null || true
-    if [ -n "$xvfb_pid" ]; then
-        kill "$xvfb_pid" 2>/dev/null || true
-        wait "$xvfb_pid" 2>/dev/null || true
-    fi
-}
-trap cleanup EXIT
+trap end_wine_run EXIT
 trap 'exit 1' INT TERM
 
 # A display: the one given, or a private Xvfb on the first free display number.
@@ -109,11 +99,7 @@ if [ -z "${DISPLAY:-}" ]; then
     [ -n "$xvfb_pid" ] || fail "could not start Xvfb"
 fi
 
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "making the Wine prefix $WINEPREFIX"
-    "$wine64_loader" wineboot.exe -i >"$work/wineboot.log" 2>&1 || fail "wineboot failed"
-    "$wine_server" -w
-fi
+make_wine_prefix "$work/wineboot.log" || fail "wineboot failed"
 [ "$bits" -eq 64 ] || wine32_prefix "$WINEPREFIX"
 if [ "$case_name" = prefix ]; then
     echo "PASS [prefix]"
@@ -135,36 +121,7 @@ fi
 drivers_dir=$system_dir/drivers
 [ -d "$drivers_dir" ] || fail "the prefix has no $drivers_dir"
 
-# A Windows path for a file of this Linux file system (Wine maps / to drive Z:).
-windows_path() {
-    printf 'Z:%s' "$1" | tr / '\\'
-}
-
-# The report lines as the installer writes them, each ending in CR LF.
-crlf_lines() {
-    for line in "$@"; do
-        printf '%s\r\n' "$line"
-    done
-}
-rule=---------------------------------------------------------------------
-port_section() {
-    crlf_lines "<< USB ports with Quorvales configured >>" "$rule" "None" "" ""
-}
-no_drivers_report() {
-    port_section
-    crlf_lines "Installed Drivers:" "--- no rumble or mempack drivers installed ---" "" "" \
-        "Click the <Install> button to install the 1.2.78 drivers."
-}
-# driver_report RUMBLE_VERSION MEMPAK_VERSION ADVICE: all three files present, the kernel driver
-# file at 1.2.78.
-driver_report() {
-    port_section
-    crlf_lines "Installed Drivers:" "ver $1 - Rumble Driver File" "ver $2 - Mempak Driver File" \
-        "ver 1.2.78 - Quorvale Driver File" "" "" "$3"
-}
-installed_advice="The 1.2.78 drivers are successfully installed."
-reboot_advice="Some files were in use during the install.  You will need to reboot your\
- computer to complete the 1.2.78 driver installation."
+. "$(dirname "$0")/expected_reports.sh"
 
 # expect_no_driver_files WHAT: none of the three driver files is where the program looks.
 expect_no_driver_files() {
@@ -196,7 +153,7 @@ inf_trace=-all,trace+setupapi
 # start_installer [WINEDEBUG]: starts the program from the staging directory.
 start_installer() {
     mkdir -p "$stage"
-    (cd "$stage" && WINEDEBUG=${1:--all} exec timeout -k 5 240 "$wine_loader" "$installer") \
+    (cd "$stage" && WINEDEBUG=${1:--all} exec timeout -k 5 240 "$loader" "$installer") \
         >"$case_dir/installer.log" 2>&1 &
     installer_pid=$!
 }
@@ -204,7 +161,7 @@ start_installer() {
 # drive STEP...: runs qdi_wine_driver.exe with the steps; files the steps name are written in the
 # case directory.
 drive() {
-    "$wine_loader" "$driver" "$@" >>"$case_dir/driver.log" 2>&1 ||
+    "$loader" "$driver" "$@" >>"$case_dir/driver.log" 2>&1 ||
         fail "driving the window failed: $(cat "$case_dir/driver.log")"
 }
 file_arg() {
@@ -345,7 +302,7 @@ mempak)
     # one for the 32-bit build): with no adapter of the rumble driver listed, the report reads
     # as without it.
     clsid='HKCR\CLSID\{4E2A9D13-C605-11d3-9A41-0C5F7B2E8D60}'
-    "$wine64_loader" reg.exe add "$clsid" /f "/reg:$bits" >"$case_dir/reg.log" 2>&1 ||
+    "$wine_loader" reg.exe add "$clsid" /f "/reg:$bits" >"$case_dir/reg.log" 2>&1 ||
         fail "cannot register the memory-pack component: $(cat "$case_dir/reg.log")"
     place_driver_files "$package/zelkqx7f.dll"
     driver_report 1.2.78 1.2.78 "$installed_advice" >"$expected-mempak"
@@ -354,7 +311,7 @@ mempak)
     expect_report mempak "$expected-mempak"
     screenshot mempak
     exit_installer
-    "$wine64_loader" reg.exe delete "$clsid" /f "/reg:$bits" >>"$case_dir/reg.log" 2>&1 ||
+    "$wine_loader" reg.exe delete "$clsid" /f "/reg:$bits" >>"$case_dir/reg.log" 2>&1 ||
         fail "cannot remove the memory-pack component's key"
     ;;
 install)

@@ -4,7 +4,7 @@
 // order; the first one that fails ends the program with exit code 1 and a message on stderr.
 //
 //   qdi_wine_driver.exe STEP...
-//     wait                 wait for the main window (up to 90 s)
+//     wait                 wait until the main window is shown (up to 90 s)
 //     report:FILE          write the report edit control's text to FILE
 //     title:FILE           write the main window's title to FILE
 //     layout:FILE          write where the window shows what, for checking a screenshot: the

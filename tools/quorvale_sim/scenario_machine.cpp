@@ -488,7 +488,7 @@ void build_machine(const Json* value, const std::string& place) {
     }
     Fields fields(*value, place,
                   {"controllers", "instances", "registry", "files", "driver_files",
-                   "control_device", "setup_module", "inf_sections"});
+                   "control_device", "setup_module", "device_notification", "inf_sections"});
     if (fields.has("controllers")) {
         int position = 0;
         for (auto& [controller, controller_place] : fields.list("controllers"))
@@ -508,6 +508,15 @@ void build_machine(const Json* value, const std::string& place) {
         read_control_device(*device, fields.at("control_device"))();
     if (const Json* module = fields.get("setup_module"))
         sim::set_setup_module(read_setup_module(*module, fields.at("setup_module")));
+    if (const Json* notification = fields.get("device_notification")) {
+        std::string place_of = fields.at("device_notification");
+        std::string text = read_text(*notification, place_of);
+        if (text == "fails")
+            sim::fail_every_call("RegisterDeviceNotificationA");
+        else if (text != "registers")
+            throw ScenarioError(place_of, "unknown device notification \"" + text +
+                                              "\"; use registers or fails");
+    }
 }
 
 } // namespace quorvale_sim

@@ -1,7 +1,8 @@
 // Runs the installer on the scenario's machine and writes the transcript: each change of the
 // report area with the whole text, one line for each thing the program did to the machine (an
 // instance removed, a file deleted, an INF section run, a hub re-enumerated, the About box), the
-// timeline's own steps, and at the end the refreshes that changed nothing and the exit code.
+// device-change notices that reach the window, the timeline's own steps, and at the end the
+// refreshes that changed nothing and the exit code.
 #include "tools/quorvale_sim/transcript_run.h"
 
 #include <cstdio>
@@ -12,6 +13,7 @@ namespace quorvale_sim {
 namespace {
 
 const char kAboutDialog[] = "#103";
+const char kMainWindowClass[] = "QDIMainWindow";
 // Every refresh asks the running driver for its version, and nothing else opens its control
 // device: the opens count the refreshes.
 const char kControlDeviceOpen[] = "\\\\.\\Zelk_QX7 ";
@@ -138,6 +140,19 @@ std::string run_scenario(const Scenario& scenario) {
             state.bound.reset();
     });
 
+    // The device-change notices that reach the main window, before what the window does on them.
+    sim::on_device_notice([&](const sim::DeviceNotice& notice) {
+        if (notice.window != sim::find_window(kMainWindowClass))
+            return;
+        std::string event = notice.event == DBT_DEVNODES_CHANGED ? "DBT_DEVNODES_CHANGED"
+                            : notice.event == DBT_DEVICEARRIVAL  ? "DBT_DEVICEARRIVAL"
+                            : notice.event == DBT_DEVICEREMOVECOMPLETE
+                                ? "DBT_DEVICEREMOVECOMPLETE"
+                                : std::to_string(notice.event);
+        out.line("WM_DEVICECHANGE " + event +
+                 (notice.interface_name.empty() ? "" : " " + notice.interface_name));
+    });
+
     sim::on_reenumerate([&](DEVINST node) {
         const sim::Node* hub_node = sim::node(node);
         out.line("hub re-enumerated: " + (hub_node ? hub_node->instance_id : std::string("?")));
@@ -166,6 +181,7 @@ std::string run_scenario(const Scenario& scenario) {
     sim::on_machine_event(nullptr);
     sim::on_inf_section(nullptr);
     sim::on_reenumerate(nullptr);
+    sim::on_device_notice(nullptr);
     state.print = nullptr;
     return out.text();
 }
