@@ -224,11 +224,11 @@ HandleObject* handle_object(HANDLE handle) {
     return it == core().handles.end() ? nullptr : &it->second;
 }
 
-bool target_is_open(const void* target) {
+bool open_handles_share_delete(const void* target) {
     for (auto& entry : core().handles)
-        if (entry.second.target == target)
-            return true;
-    return false;
+        if (entry.second.target == target && !(entry.second.share & FILE_SHARE_DELETE))
+            return false;
+    return true;
 }
 
 bool shares_with(DWORD held_access, DWORD held_share, DWORD access, DWORD share) {

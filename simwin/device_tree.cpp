@@ -20,6 +20,7 @@ struct Tree {
     // are unchanged, the next call reuses the list instead of sorting again.
     std::vector<std::string> listed_from;
     std::string sorted_list;
+    ParentRule parent_rule = ParentRule::Windows8;
 };
 
 Tree& tree() {
@@ -31,6 +32,14 @@ Tree& tree() {
 
 DEVINST root_node() {
     return 1;
+}
+
+void set_parent_rule(ParentRule rule) {
+    tree().parent_rule = rule;
+}
+
+ParentRule parent_rule() {
+    return tree().parent_rule;
 }
 
 DEVINST add_node(DEVINST parent, const std::string& instance_id,

@@ -38,8 +38,8 @@ struct HandleObject {
 };
 HANDLE open_handle(const HandleObject& object);
 HandleObject* handle_object(HANDLE handle); // null for an unknown or closed handle
-// Whether any open handle refers to target (a file held open refuses deletion).
-bool target_is_open(const void* target);
+// Whether every handle this program holds on target was opened sharing deletion.
+bool open_handles_share_delete(const void* target);
 // The sharing test of CreateFileA between one open that exists (a handle, or another process's
 // hold on a file) and a new open: each side must share what the other side asks for.
 bool shares_with(DWORD held_access, DWORD held_share, DWORD access, DWORD share);

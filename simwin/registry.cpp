@@ -236,13 +236,19 @@ LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD
         *type = value->second.type;
     if (data) {
         // The bytes go out exactly as stored: a string stored without its terminator comes back
-        // without one.
+        // without one when it fills the room.
         if (*size < needed) {
             *size = needed;
             return ERROR_MORE_DATA;
         }
         if (needed)
             std::memcpy(data, bytes.data(), needed);
+        // A text value stored without its terminator gets one when the room has a byte to
+        // spare; the size answered stays the stored size.
+        bool text = value->second.type == REG_SZ || value->second.type == REG_EXPAND_SZ ||
+                    value->second.type == REG_MULTI_SZ;
+        if (text && needed && needed < *size && data[needed - 1] != 0)
+            data[needed] = 0;
     }
     if (size)
         *size = needed;

@@ -115,8 +115,9 @@ BOOL WINAPI SetupDiOpenDeviceInfoA(HDEVINFO set, PCSTR instance_id, HWND, DWORD 
         SetLastError(ERROR_INVALID_USER_BUFFER);
         return FALSE;
     }
-    DEVINST found = sim::find_node(id);
-    if (id.empty() || found == 0) {
+    // A null or empty ID names the root of the device tree.
+    DEVINST found = id.empty() ? sim::root_node() : sim::find_node(id);
+    if (found == 0) {
         SetLastError(ERROR_NO_SUCH_DEVINST);
         return FALSE;
     }

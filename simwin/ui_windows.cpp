@@ -18,9 +18,7 @@ constexpr uintptr_t kProgramIcon = 0x20107;
 constexpr int kFrameWidth = 8;     // sizing border of an overlapped window, each side
 constexpr int kCaptionHeight = 23; // caption bar
 constexpr int kMenuBarHeight = 20;
-constexpr int kClientEdgeWidth = 2; // WS_EX_CLIENTEDGE, each side
-constexpr int kDefaultX = 40;       // where CW_USEDEFAULT places a new top-level window
-constexpr int kDefaultY = 30;
+constexpr int kClientEdgeWidth = 2;  // WS_EX_CLIENTEDGE, each side
 constexpr int kWsprintfLimit = 1024; // wsprintfA writes at most this many bytes
 constexpr DWORD kErrorCannotFindClass = 1407;
 constexpr DWORD kErrorClassExists = 1410;
@@ -110,6 +108,13 @@ HWND focus_window() {
             return reinterpret_cast<HWND>(entry.first);
     }
     return nullptr;
+}
+
+bool accepts_input(HWND window) {
+    for (Window* w = window_object(window); w; w = window_object(w->parent))
+        if (!w->enabled || w->destroying)
+            return false;
+    return window_object(window) != nullptr;
 }
 
 void reset_windows() {
@@ -274,8 +279,8 @@ HWND sim::detail::create_window(DWORD ex_style, LPCSTR class_name, LPCSTR title,
     object->ex_style = ex_style;
     object->instance = instance;
     bool child = (style & WS_CHILD) != 0;
-    object->x = (!child && x == CW_USEDEFAULT) ? sim::detail::kDefaultX : x;
-    object->y = (!child && x == CW_USEDEFAULT) ? sim::detail::kDefaultY : y;
+    object->x = (!child && x == CW_USEDEFAULT) ? sim::kDefaultWindowX : x;
+    object->y = (!child && x == CW_USEDEFAULT) ? sim::kDefaultWindowY : y;
     object->width = (!child && width == CW_USEDEFAULT) ? 600 : width;
     object->height = (!child && width == CW_USEDEFAULT) ? 400 : height;
     if (child) {
@@ -291,6 +296,11 @@ HWND sim::detail::create_window(DWORD ex_style, LPCSTR class_name, LPCSTR title,
     if (child)
         sim::detail::window_object(parent)->children.push_back(window);
 
+    // An overlapped or sizable window is asked for its size limits first.
+    if ((style & WS_THICKFRAME) || !(style & (WS_POPUP | WS_CHILD))) {
+        POINT limits[5] = {};
+        sim::detail::send_message(window, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(limits));
+    }
     CREATESTRUCTA create{};
     create.lpCreateParams = param;
     create.hInstance = instance;
@@ -309,6 +319,10 @@ HWND sim::detail::create_window(DWORD ex_style, LPCSTR class_name, LPCSTR title,
         sim::detail::destroy_window(window);
         return nullptr;
     }
+    RECT frame{0, 0, 0, 0};
+    if (Window* w = sim::detail::window_object(window))
+        frame = RECT{w->x, w->y, w->x + w->width, w->y + w->height};
+    sim::detail::send_message(window, WM_NCCALCSIZE, FALSE, reinterpret_cast<LPARAM>(&frame));
     if (sim::detail::send_message(window, WM_CREATE, 0, create_param) == -1) {
         sim::detail::destroy_window(window);
         return nullptr;
@@ -447,11 +461,53 @@ LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wparam, LPARAM l
         EndPaint(window, &paint);
         return 0;
     }
-    case WM_ERASEBKGND:
+    case WM_ERASEBKGND: {
+        // The client area is filled with the class brush; without one nothing is erased.
+        HBRUSH brush = sim::class_info(object->class_name).background;
+        uintptr_t value = reinterpret_cast<uintptr_t>(brush);
+        if (!brush || !wparam)
+            return 0;
+        COLORREF color = value <= 31 ? sim::detail::sys_color(static_cast<int>(value - 1))
+                                     : sim::detail::brush_color(brush);
+        int width = 0, height = 0;
+        sim::detail::client_size(*object, &width, &height);
+        sim::detail::fill_rect(reinterpret_cast<HDC>(wparam), RECT{0, 0, width, height}, color);
         return 1;
+    }
     default:
         return 0;
     }
+}
+
+BOOL WINAPI GetWindowRect(HWND window, LPRECT rect) {
+    if (enter("GetWindowRect", format("%p", static_cast<void*>(window))))
+        return FALSE;
+    Window* object = sim::detail::window_object(window);
+    if (!object || !rect) {
+        SetLastError(object ? ERROR_INVALID_PARAMETER : ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    *rect = RECT{object->x, object->y, object->x + object->width, object->y + object->height};
+    return TRUE;
+}
+
+BOOL WINAPI EnableWindow(HWND window, BOOL enable) {
+    enter("EnableWindow", format("%p %d", static_cast<void*>(window), enable));
+    Window* object = sim::detail::window_object(window);
+    if (!object) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    // The answer: whether the window was disabled before.
+    BOOL was_disabled = object->enabled ? FALSE : TRUE;
+    object->enabled = enable != FALSE;
+    return was_disabled;
+}
+
+BOOL WINAPI IsWindowEnabled(HWND window) {
+    enter("IsWindowEnabled", format("%p", static_cast<void*>(window)));
+    Window* object = sim::detail::window_object(window);
+    return object && object->enabled ? TRUE : FALSE;
 }
 
 BOOL WINAPI GetClientRect(HWND window, LPRECT rect) {

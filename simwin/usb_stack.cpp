@@ -232,9 +232,9 @@ BOOL controller_ioctl(UsbController& hc, DWORD code, void* out, DWORD out_size, 
         return string_reply(hc.driver_key, key, {}, out, out_size, returned);
     }
     case kGetRootHubName: {
-        std::optional<std::string> name;
-        if (hc.root)
-            name = hc.root->name;
+        // A controller whose root hub is removed or stopped answers with success and an empty
+        // name.
+        std::string name = hc.root ? hc.root->name : std::string();
         return string_reply(hc.root_hub_name, name, {}, out, out_size, returned);
     }
     default:

@@ -66,6 +66,7 @@ TEST_F(HeaderTest, ShowsTheThreeLinesAndThePictureOverTheButtonFace) {
         std::vector<sim::PaintedItem> pictures = of_kind(window, sim::PaintedItem::Picture);
         ASSERT_EQ(pictures.size(), 1u);
         EXPECT_EQ(pictures[0].text, "#129");
+        EXPECT_FALSE(pictures[0].monochrome) << "the picture passed through a monochrome bitmap";
         expect_rect(pictures[0].rect, 10, 120, 190, 256);
         expect_header_texts(window);
         press_exit();
@@ -81,6 +82,29 @@ TEST_F(HeaderTest, TheWindowIsPaintedBeforeTheLoopRuns) {
     });
     EXPECT_EQ(installer_main(), 0);
     EXPECT_EQ(sim::count_calls("BeginPaint"), sim::count_calls("EndPaint"));
+}
+
+// Without flicker: no background erase reaches the screen, and every paint puts the whole client
+// area there in one copy.
+TEST_F(HeaderTest, EveryPaintIsOneCopyOfTheWholeClientArea) {
+    sim::at(0, [] { sim::set_client_size(main_window(), 584, 381); });
+    sim::at(10, [] { sim::invalidate(main_window()); });
+    sim::at(20, [] {
+        sim::set_client_size(main_window(), 300, 200);
+        sim::invalidate(main_window());
+    });
+    sim::at(30, [] {
+        HWND window = main_window();
+        std::vector<sim::PaintedItem> drawn = sim::drawn_on_screen(window);
+        EXPECT_EQ(static_cast<int>(drawn.size()), sim::paint_count(window));
+        for (const sim::PaintedItem& item : drawn)
+            EXPECT_EQ(item.kind, sim::PaintedItem::Copy)
+                << "drawn on screen: kind " << item.kind << " colour " << item.color;
+        ASSERT_FALSE(drawn.empty());
+        expect_rect(drawn.back().rect, 0, 0, 300, 200);
+        press_exit();
+    });
+    EXPECT_EQ(installer_main(), 0);
 }
 
 TEST_F(HeaderTest, RepeatedPaintingInAnyClientSizeLeavesNothingBehind) {

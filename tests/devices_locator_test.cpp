@@ -8,11 +8,13 @@ const char kInnerHubId[] = "USB\\VID_ABCD&PID_1234\\6&2C3D&0&1";
 const char kInnerBusAdapterId[] = "USB\\VID_0E1C&PID_0001\\3USB&VID_ABCD&PID_1234&6&2C3D&0&1";
 
 // The worked examples' machine: root hubs A (node RA) and B (node RB), an external hub A1 (node
-// H1) on port 1 of A, and an adapter plugged into A2.
+// H1) on port 1 of A, and an adapter plugged into A2. The examples' failing parent lookups are
+// those of Windows before 8, where a device that is not present has no parent.
 class DevicesLocatorTest : public DevicesTest {
   protected:
     void SetUp() override {
         DevicesTest::SetUp();
+        sim::set_parent_rule(sim::ParentRule::BeforeWindows8);
         ra = sim::add_controller_with_root_hub("ctlA", "hubA");
         rb = sim::add_controller_with_root_hub("ctlB", "hubB");
         add_hub_entry("A", "@ctlA", ra);
@@ -47,6 +49,14 @@ TEST_F(DevicesLocatorTest, FailingParentLookupGivesTheStarAndTheLastCharacter) {
     locate(ra, "USB\\VID_0E1C&PID_0001\\5&1F2E3D4C&0&4", false);
     EXPECT_EQ(listed(), "*4 configured no");
     EXPECT_EQ(sim::count_calls("CM_Locate_DevNodeA"), 0);
+}
+
+// From Windows 8 on, the same instance is found at its hub through its last parent.
+TEST_F(DevicesLocatorTest, UnpluggedInstanceReachesItsLastParentFromWindowsEightOn) {
+    sim::set_parent_rule(sim::ParentRule::Windows8);
+    locate(ra, "USB\\VID_0E1C&PID_0001\\5&1F2E3D4C&0&4", false);
+    locate(ra, kInnerBusAdapterId, false);
+    EXPECT_EQ(listed(), "A4 configured no, A3 configured no");
 }
 
 TEST_F(DevicesLocatorTest, InnerUsbIdentifierIsRewrittenAndLocatesTheHub) {

@@ -49,7 +49,7 @@ TEST_F(DevicesWalkerTest, OnlyTheFourAdapterPrefixesArePickedOut) {
     ASSERT_EQ(opens.size(), 4u);
     for (int i = 0; i < 4; ++i)
         EXPECT_NE(opens[i].args.find(picked[i]), std::string::npos) << opens[i].args;
-    EXPECT_EQ(listed(), "*2 configured no, *4 configured no");
+    EXPECT_EQ(listed(), "A2 configured no, A4 configured no");
 }
 
 TEST_F(DevicesWalkerTest, ScanModeListsConfiguredUsbInstancesOnly) {
@@ -165,7 +165,7 @@ TEST_F(DevicesWalkerTest, ListIsWalkedOnlyWithinTheFetchedBlock) {
     sim::add_phantom(ra, "USB\\VID_0E1C&PID_0001\\7");
     sim::cut_device_id_list(1);
     walk_adapter_instances(0);
-    EXPECT_EQ(listed(), "*7 configured no");
+    EXPECT_EQ(listed(), "A7 configured no");
 
     // Without its own terminator it runs into the block's end and is not used.
     adapter_list.count = 0;

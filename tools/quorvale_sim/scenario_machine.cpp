@@ -33,9 +33,13 @@ std::string driver_file_path(const char* name) {
     return sim::system_directory() + "\\" + name;
 }
 
+// Whether the machine's registry text values carry their terminating zero (the registry's
+// "terminated" field).
+bool text_terminated = true;
+
 void set_inf_path(const std::string& driver_key, const std::string& inf) {
     sim::set_registry_string(HKEY_LOCAL_MACHINE, sim::driver_registry_path(driver_key),
-                             kInfPathValue, inf);
+                             kInfPathValue, inf, REG_SZ, text_terminated);
 }
 
 // A registry text value: expandable when it refers to the environment, as Windows stores
@@ -46,7 +50,8 @@ void set_current_version_value(const char* name, const std::optional<std::string
         return;
     }
     DWORD type = text->find('%') != std::string::npos ? REG_EXPAND_SZ : REG_SZ;
-    sim::set_registry_string(HKEY_LOCAL_MACHINE, kCurrentVersionKey, name, *text, type);
+    sim::set_registry_string(HKEY_LOCAL_MACHINE, kCurrentVersionKey, name, *text, type,
+                             text_terminated);
 }
 
 // Renames a node's instance ID; a hub's device name follows it, as Windows forms one from the
@@ -163,18 +168,30 @@ void build_instance(const Json& value, const std::string& place) {
     if (driver_key) {
         sim::add_instance_with_driver_key(parent, instance_id, *driver_key, inf, description,
                                           present);
+        if (inf)
+            set_inf_path(*driver_key, *inf); // as the registry's "terminated" says
         return;
     }
     sim::add_node(parent, instance_id, std::nullopt, description, present);
 }
 
 void build_registry(const Json& value, const std::string& place) {
-    Fields fields(value, place, {"device_path", "other_device_path", "memory_pack"});
+    Fields fields(value, place, {"device_path", "other_device_path", "memory_pack", "terminated"});
     if (fields.has("device_path"))
         set_current_version_value("DevicePath", fields.optional_text("device_path"));
     if (fields.has("other_device_path"))
         set_current_version_value("OtherDevicePath", fields.optional_text("other_device_path"));
     memory_pack_change(fields.flag("memory_pack", false))();
+}
+
+sim::ParentRule read_parent_rule(const Json& value, const std::string& place) {
+    std::string text = read_text(value, place);
+    if (text == "windows8")
+        return sim::ParentRule::Windows8;
+    if (text == "before_windows8")
+        return sim::ParentRule::BeforeWindows8;
+    throw ScenarioError(place,
+                        "unknown parent rule \"" + text + "\"; use windows8 or before_windows8");
 }
 
 sim::SetupModule read_setup_module(const Json& value, const std::string& place) {
@@ -481,6 +498,14 @@ Change driver_files_removal() {
 // Builds the machine part of a scenario; the defaults make one host controller with an empty
 // four-port root hub, "DevicePath" as Windows sets it and nothing of the driver installed.
 void build_machine(const Json* value, const std::string& place) {
+    // Read first: every text value the machine stores follows it. Anything else wrong with
+    // the registry object is reported when it is read in full below.
+    text_terminated = true;
+    if (value && value->is_object() && value->contains("registry")) {
+        const Json& registry = (*value)["registry"];
+        if (registry.is_object() && registry.contains("terminated"))
+            text_terminated = read_flag(registry["terminated"], place + ".registry.terminated");
+    }
     set_current_version_value("DevicePath", std::string(kDefaultDevicePath));
     if (!value) {
         sim::add_controller(0).root_hub(kDefaultPortCount);
@@ -488,7 +513,10 @@ void build_machine(const Json* value, const std::string& place) {
     }
     Fields fields(*value, place,
                   {"controllers", "instances", "registry", "files", "driver_files",
-                   "control_device", "setup_module", "device_notification", "inf_sections"});
+                   "control_device", "setup_module", "device_notification", "inf_sections",
+                   "parent_rule"});
+    if (const Json* rule = fields.get("parent_rule"))
+        sim::set_parent_rule(read_parent_rule(*rule, fields.at("parent_rule")));
     if (fields.has("controllers")) {
         int position = 0;
         for (auto& [controller, controller_place] : fields.list("controllers"))
