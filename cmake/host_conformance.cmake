@@ -1,11 +1,7 @@
 # The conformance suite (tests/conformance): its checks built against simwin and run as one test,
 # and the same checks built into the Windows builds' qdi_conformance.exe and run under Wine: the
 # 64-bit build given in QDI_WIN64_BUILD_DIR, and the 32-bit build given in QDI_WIN32_BUILD_DIR
-# when QDI_WOW64_DIR names Wine's 32-bit runtime for wow64 mode (the case skips without it).
-set(QDI_WIN32_BUILD_DIR "" CACHE PATH
-    "The i686-w64-mingw32 build whose conformance program runs under Wine in wow64 mode")
-set(QDI_WOW64_DIR "" CACHE PATH
-    "Folder holding Wine's i386-windows DLLs and the x86_64-unix link, for 32-bit programs")
+# under scripts/wine32 (the case skips where scripts/prepare-wine32 has not prepared it).
 
 file(GLOB QDI_CONFORMANCE_CHECKS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/conformance/*_checks.cpp)
 add_executable(qdi_conformance_simwin
@@ -26,14 +22,9 @@ if(QDI_WIN64_BUILD_DIR)
         SKIP_RETURN_CODE 77 TIMEOUT 300 LABELS "conformance;wine")
 endif()
 if(QDI_WIN32_BUILD_DIR)
-    # Without QDI_WOW64_DIR the script is given an empty runtime folder and skips.
-    set(wow64 ${QDI_WOW64_DIR})
-    if(NOT wow64)
-        set(wow64 ${CMAKE_BINARY_DIR}/conformance/no-wow64-runtime)
-    endif()
     add_test(NAME conformance_wine32
              COMMAND sh ${QDI_CONFORMANCE_SCRIPT} ${QDI_WIN32_BUILD_DIR}
-                     ${CMAKE_BINARY_DIR}/conformance/wine32 ${wow64})
+                     ${CMAKE_BINARY_DIR}/conformance/wine32)
     set_tests_properties(conformance_wine32 PROPERTIES
         SKIP_RETURN_CODE 77 TIMEOUT 300 LABELS "conformance;wine")
 endif()

@@ -1,11 +1,9 @@
 # The release: `release` builds both Windows builds and packs each into its archive (CPack, ZIP,
 # cmake/windows_release.cmake), quorvale-installer-<version>-win32.zip and -win64.zip in their
 # build directories. The archive tests unpack each archive into an empty folder and run the
-# program from there under Wine, in the end-to-end tests' prefix; the 32-bit one needs Wine's
-# 32-bit Windows DLLs for wow64 mode (QDI_WOW64_DIR) and is skipped without them.
+# program from there under Wine, in the 64-bit end-to-end tests' prefix; the 32-bit one runs under
+# scripts/wine32 and is skipped where scripts/prepare-wine32 has not prepared it.
 set(QDI_WIN32_BUILD_DIR "" CACHE PATH "The i686-w64-mingw32 build, packed by the release target")
-set(QDI_WOW64_DIR "" CACHE PATH
-    "A folder holding Wine's 32-bit Windows DLLs as i386-windows (WINEDLLPATH for wow64 mode)")
 
 if(QDI_WIN32_BUILD_DIR AND QDI_WIN64_BUILD_DIR)
     add_custom_target(release
@@ -30,6 +28,6 @@ endfunction()
 if(QDI_WIN64_BUILD_DIR)
     qdi_release_archive_test(64 ${QDI_WIN64_BUILD_DIR})
     if(QDI_WIN32_BUILD_DIR)
-        qdi_release_archive_test(32 ${QDI_WIN32_BUILD_DIR} ${QDI_WOW64_DIR})
+        qdi_release_archive_test(32 ${QDI_WIN32_BUILD_DIR})
     endif()
 endif()

@@ -2,23 +2,21 @@
 # Runs the conformance program of a Windows build under Wine, in a Wine prefix of its own under
 # WORK_DIR (made on first use), on the display given or a private Xvfb.
 #
-#   run_conformance.sh BUILD_DIR WORK_DIR [WOW64_DIR]
+#   run_conformance.sh BUILD_DIR WORK_DIR
 #
-# BUILD_DIR holds qdi_conformance.exe and its version images. WOW64_DIR, for a 32-bit build, is
-# the folder of Wine's i386 PE DLLs (i386-windows) with the x86_64-unix link beside it, given to
-# Wine as WINEDLLPATH so that the 64-bit loader runs the program in wow64 mode.
+# BUILD_DIR holds qdi_conformance.exe and its version images. A 32-bit program runs under
+# scripts/wine32, as a 32-bit program on 64-bit Windows.
 # Exit code 0 when every check passes or is a known Wine difference, 1 when one fails, 77 when
 # Wine, a display or the 32-bit runtime is missing.
 set -eu
 
-if [ $# -lt 2 ] || [ $# -gt 3 ]; then
-    echo "usage: $0 BUILD_DIR WORK_DIR [WOW64_DIR]" >&2
+if [ $# -ne 2 ]; then
+    echo "usage: $0 BUILD_DIR WORK_DIR" >&2
     exit 2
 fi
 build=$(cd "$1" && pwd)
 mkdir -p "$2"
 work=$(cd "$2" && pwd)
-wow64=${3:-}
 
 skip() {
     echo "SKIP: $*"
@@ -34,9 +32,13 @@ program=$build/qdi_conformance.exe
     echo "missing $program (build the Windows build first)" >&2
     exit 1
 }
-if [ -n "$wow64" ]; then
-    [ -d "$wow64/i386-windows" ] || skip "no 32-bit Wine runtime in $wow64"
-    export WINEDLLPATH="$wow64"
+# The program's bitness, from the machine field of its PE header (0x014C: 32-bit).
+loader=$wine_loader
+pe_offset=$(od -An -tu4 -j60 -N4 "$program" | tr -d ' ')
+if [ "$(od -An -tx2 -j$((pe_offset + 4)) -N2 "$program" | tr -d ' ')" = 014c ]; then
+    . "$(dirname "$0")/../../scripts/wine32.sh"
+    wine32_ready || skip "the 32-bit Wine is not prepared in $wine32_root (scripts/prepare-wine32)"
+    loader=$(cd "$(dirname "$0")/../../scripts" && pwd)/wine32
 fi
 
 export WINEPREFIX="$work/wine-prefix"
@@ -75,5 +77,6 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     }
     "$wine_server" -w
 fi
+[ "$loader" = "$wine_loader" ] || wine32_prefix "$WINEPREFIX"
 cd "$build"
-"$wine_loader" "$program"
+"$loader" "$program"

@@ -4,27 +4,24 @@
 # starts the program from that folder under Wine. The report must appear as on a machine without
 # driver files, and Install must place the package's three files and show them installed.
 #
-#   run_release_archive.sh ARCHIVE WIN64_BUILD_DIR WORK_DIR [WOW64_DIR]
+#   run_release_archive.sh ARCHIVE WIN64_BUILD_DIR WORK_DIR
 #
 # ARCHIVE is quorvale-installer-<version>-win32.zip or -win64.zip in its build directory;
 # WIN64_BUILD_DIR gives the driver program qdi_wine_driver.exe; the Wine prefix is the one of the
-# end-to-end tests under WORK_DIR. A 32-bit program runs in Wine's wow64 mode, which needs Wine's
-# 32-bit Windows DLLs: WOW64_DIR, or else the environment variable QDI_WOW64_DIR, names the
-# folder that holds them as i386-windows (given to Wine as WINEDLLPATH). The 32-bit archive is
-# run only when those DLLs are there and the 32-bit build's own driver program runs in that mode.
-# Exit code 0 when it passes, 1 when it fails, 77 when Wine, a display, the wow64 DLLs or a
-# machine that runs 32-bit code are missing.
+# end-to-end tests under WORK_DIR. A 32-bit program runs under scripts/wine32, as a 32-bit program
+# on 64-bit Windows.
+# Exit code 0 when it passes, 1 when it fails, 77 when Wine, a display or the prepared 32-bit Wine
+# (scripts/prepare-wine32) are missing.
 set -eu
 
-if [ $# -lt 3 ] || [ $# -gt 4 ]; then
-    echo "usage: $0 ARCHIVE WIN64_BUILD_DIR WORK_DIR [WOW64_DIR]" >&2
+if [ $# -ne 3 ]; then
+    echo "usage: $0 ARCHIVE WIN64_BUILD_DIR WORK_DIR" >&2
     exit 2
 fi
 archive=$1
 driver=$(cd "$2" && pwd)/qdi_wine_driver.exe
 mkdir -p "$3"
 work=$(cd "$3" && pwd)
-wow64=${4:-${QDI_WOW64_DIR:-}}
 
 skip() {
     echo "SKIP: $*"
@@ -79,10 +76,11 @@ find_wine
 [ -n "$wine_loader" ] || skip "wine64 is not installed"
 [ -n "$wine_server" ] || skip "wineserver is not installed"
 [ -f "$driver" ] || fail "missing $driver (build the win64 build first)"
+loader=$wine_loader
 if [ $bits -eq 32 ]; then
-    [ -n "$wow64" ] || skip "no wow64 DLLs for the 32-bit program (set QDI_WOW64_DIR)"
-    [ -d "$wow64/i386-windows" ] || skip "$wow64 holds no i386-windows folder"
-    export WINEDLLPATH="$wow64"
+    . "$(dirname "$0")/../../scripts/wine32.sh"
+    wine32_ready || skip "the 32-bit Wine is not prepared in $wine32_root (scripts/prepare-wine32)"
+    loader=$(cd "$(dirname "$0")/../../scripts" && pwd)/wine32
 fi
 
 export WINEPREFIX="$work/wine-prefix"
@@ -108,19 +106,12 @@ if [ -z "${DISPLAY:-}" ]; then
     [ -n "$xvfb_pid" ] || fail "could not start Xvfb"
 fi
 make_wine_prefix "$work/wineboot.log" || fail "wineboot failed"
-# Whether this machine runs 32-bit code at all: the 32-bit build's driver program, with no step,
-# ends at once with exit code 0 where wow64 mode works.
-if [ $bits -eq 32 ]; then
-    probe=$(dirname "$archive")/qdi_wine_driver.exe
-    [ -f "$probe" ] || fail "missing $probe (the 32-bit build's driver program)"
-    "$wine_loader" "$probe" >"$case_dir/wow64-probe.log" 2>&1 ||
-        skip "this machine runs no 32-bit program in Wine's wow64 mode:" \
-            "$(cat "$case_dir/wow64-probe.log")"
-fi
+[ $bits -eq 64 ] || wine32_prefix "$WINEPREFIX"
 
 # Where Install puts the files: a 32-bit program's system directory is redirected to syswow64.
 system_dir=$WINEPREFIX/drive_c/windows/system32
 [ $bits -eq 64 ] || system_dir=$WINEPREFIX/drive_c/windows/syswow64
+mkdir -p "$system_dir/drivers"
 installed_files="$system_dir/zelkqx7f.dll $system_dir/zelkqx7m.dll $system_dir/drivers/zelkqx7.sys"
 remove_driver_files() {
     # shellcheck disable=SC2086
@@ -146,7 +137,7 @@ expect_report() {
     echo "ok: report $1"
 }
 
-(cd "$folder" && exec timeout -k 5 240 "$wine_loader" quorvale-installer.exe) \
+(cd "$folder" && exec timeout -k 5 240 "$loader" quorvale-installer.exe) \
     >"$case_dir/installer.log" 2>&1 &
 installer_pid=$!
 drive wait
