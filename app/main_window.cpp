@@ -1,10 +1,16 @@
 // The main window's procedure: its children, the refresh triggers (creation, the refresh timer,
-// device arrival and removal), the commands of the menu, buttons and accelerators, and painting.
+// device arrival and removal), the registration for USB device notices, the commands of the
+// menu, buttons and accelerators, and painting.
 #include "app/main_window.h"
 #include "install/install.h"
 #include "report/report.h"
 
 AppState app;
+
+// Windows checks the size that a device-interface filter names; the structure has no pointer, so
+// it is 32 bytes in both builds.
+static_assert(sizeof(DEV_BROADCAST_DEVICEINTERFACE_A) == 32,
+              "DEV_BROADCAST_DEVICEINTERFACE_A is 32 bytes on Windows");
 
 namespace {
 
@@ -28,8 +34,7 @@ HWND create_button(HWND window, const char* text, int x, int id) {
                            app.instance, nullptr);
 }
 
-// The buttons first, shown together, then the report area; the forced refresh comes last so
-// the report is in place before the window is first shown. Failed children are ignored.
+// The buttons first, shown together, then the report area. Failed children are ignored.
 void create_children(HWND window) {
     app.install_button = create_button(window, "Install", kInstallButtonX, kCommandInstall);
     app.uninstall_button = create_button(window, "Uninstall", kUninstallButtonX, kCommandUninstall);
@@ -41,7 +46,27 @@ void create_children(HWND window) {
         WS_EX_CLIENTEDGE, "Edit", "", kEditStyle, kEditX, kEditY, kEditWidth, kEditHeight, window,
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(kReportEditId)), app.instance, nullptr);
     ShowWindow(app.report_edit, SW_SHOW);
-    refresh_report(window, 1);
+}
+
+// Windows tells a window of a USB device's arrival and removal only once the window has
+// registered for the device's interface class; unregistered, it sends only DBT_DEVNODES_CHANGED.
+// Without a registration the refresh timer still finds every change.
+void register_usb_device_notices(HWND window) {
+    DEV_BROADCAST_DEVICEINTERFACE_A filter;
+    filter.dbcc_size = sizeof filter;
+    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    filter.dbcc_reserved = 0;
+    filter.dbcc_classguid = kUsbDeviceInterfaceClass;
+    filter.dbcc_name[0] = '\0';
+    app.usb_device_notices =
+        RegisterDeviceNotificationA(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+}
+
+void unregister_usb_device_notices() {
+    if (!app.usb_device_notices)
+        return;
+    UnregisterDeviceNotification(app.usb_device_notices);
+    app.usb_device_notices = nullptr;
 }
 
 // Runs a command of the menu, the buttons or the accelerators; 0 when it is not one of ours.
@@ -94,9 +119,15 @@ void refresh_tick(HWND window) {
 LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
     case WM_CREATE:
+        // Registered before the first report is composed, so a device that arrives after that
+        // report is announced; the forced refresh comes last so the report is in place before
+        // the window is first shown.
         create_children(window);
+        register_usb_device_notices(window);
+        refresh_report(window, 1);
         return 0;
     case WM_DESTROY:
+        unregister_usb_device_notices();
         PostQuitMessage(0);
         return 0;
     case WM_PAINT:

@@ -28,6 +28,7 @@ struct AppState {
     HWND exit_button;
     HWND report_edit;
     int timer_armed;
+    HDEVNOTIFY usb_device_notices; // the registration for USB device notices; null without one
 };
 
 extern AppState app;

@@ -4,54 +4,14 @@
 // an unchanged key; the counter "calls" is the simulated platform calls per refresh.
 #include <benchmark/benchmark.h>
 
-#include <string>
-
 #include "app/main_window.h"
+#include "bench/bench_machine.h"
 #include "report/report.h"
 #include "simwin/sim.h"
 
 namespace {
 
-const int kNodesPerBranch = 50;
-const int kPhantomEvery = 10;
-
-// Builds the machine with about node_count nodes in the device tree.
-void build_machine(int node_count) {
-    sim::reset();
-    sim::UsbController& hc = sim::add_controller(0);
-    sim::UsbHub& root = hc.root_hub(4);
-    root.add_adapter(2, true, "Quorvale (rumble driver)");
-    root.add_hub(1, 4).add_adapter(3, true, "Quorvale");
-    root.add_adapter(4, true, "Quorvale");
-    root.unplug(4); // configured, not plugged in
-
-    int added = 0;
-    DEVINST branch = 0;
-    while (added < node_count) {
-        if (added % kNodesPerBranch == 0)
-            branch = sim::add_node(sim::root_node(),
-                                   "ROOT\\SYSTEM\\" + std::to_string(added / kNodesPerBranch),
-                                   "{4D36E97D-E325-11CE-BFC1-08002BE10318}\\" +
-                                       std::to_string(added / kNodesPerBranch),
-                                   std::string("System device"));
-        // Every third ID begins with 'U' or 'H', so the prefix comparison has work to do.
-        const char* bus = added % 3 == 0   ? "USB\\VID_046D&PID_C52B\\"
-                          : added % 3 == 1 ? "HID\\VID_046D&PID_C52B\\"
-                                           : "PCI\\VEN_8086&DEV_1E31\\";
-        sim::add_node(branch, bus + std::to_string(added),
-                      "{745A17A0-74D3-11D0-B6FE-00A0C90F57DA}\\" + std::to_string(added),
-                      std::string("Device"), added % kPhantomEvery != 0);
-        ++added;
-    }
-
-    sim::put_version_file("C:\\WINDOWS\\system32\\zelkqx7f.dll", "1.2.78");
-    sim::put_version_file("C:\\WINDOWS\\system32\\zelkqx7m.dll", "1.2.78");
-    sim::put_version_file("C:\\WINDOWS\\system32\\drivers\\zelkqx7.sys", "1.2.78");
-    sim::add_registry_key(HKEY_CLASSES_ROOT, "CLSID\\{4E2A9D13-C605-11d3-9A41-0C5F7B2E8D60}");
-    sim::set_control_device(std::vector<uint8_t>{0x01, 0x02, 0x4E, 0x00});
-    app.report_edit = CreateWindowExA(0, "Edit", "", ES_MULTILINE | ES_READONLY, 0, 0, 400, 300,
-                                      nullptr, nullptr, sim::program_instance(), nullptr);
-}
+using bench_machine::build_machine;
 
 void refresh(benchmark::State& state, int force) {
     build_machine(static_cast<int>(state.range(0)));

@@ -31,5 +31,7 @@ gtest_discover_tests(qdi_tests DISCOVERY_MODE PRE_TEST)
 
 include(cmake/host_bench.cmake)
 include(cmake/host_e2e.cmake)
+include(cmake/host_release.cmake)
 include(cmake/host_tools.cmake)
 include(cmake/host_fuzz.cmake)
+include(cmake/host_conformance.cmake)

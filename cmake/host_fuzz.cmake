@@ -1,15 +1,14 @@
 # The libFuzzer targets (clang only, option QDI_FUZZ): the USB hub driver's replies, the device
-# instance ID list and device tree, and the head of an INF copy. Each is built over its own copy
-# of the system code and simwin with coverage instrumentation, and ctest runs each briefly from
-# its seed corpus (label "fuzz"); fuzz/run-long.sh runs them for longer.
+# instance ID list and device tree, the head of an INF copy, and scenario files for quorvale-sim.
+# Each is built over its own copy of the system code and simwin with coverage instrumentation,
+# and ctest runs each briefly from its seed corpus (label "fuzz"); fuzz/run-long.sh runs them for
+# longer.
 option(QDI_FUZZ "Build the libFuzzer targets (needs clang)" OFF)
 set(QDI_FUZZ_SECONDS 10 CACHE STRING "Seconds of each short fuzz run that ctest makes")
 
 if(QDI_FUZZ AND NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
     message(STATUS "QDI_FUZZ needs clang (CXX=clang++): no fuzz targets")
 elseif(QDI_FUZZ)
-    set(QDI_FUZZ_TARGETS usb_replies device_tree inf_head)
-
     add_library(qdi_fuzz_simwin STATIC ${QDI_SIMWIN_SOURCES})
     target_include_directories(qdi_fuzz_simwin PUBLIC ${CMAKE_SOURCE_DIR})
     target_compile_options(qdi_fuzz_simwin PRIVATE ${QDI_WARNINGS} -fsanitize=fuzzer-no-link)
@@ -22,8 +21,18 @@ elseif(QDI_FUZZ)
     target_link_libraries(qdi_fuzz_system PUBLIC qdi_fuzz_simwin)
 
     add_custom_target(qdi_fuzz)
-    foreach(name IN LISTS QDI_FUZZ_TARGETS)
-        add_executable(fuzz_${name} ${CMAKE_SOURCE_DIR}/fuzz/${name}_fuzz.cpp)
+
+    # Leaks are proven by simwin's counters after every input, so LeakSanitizer, which takes
+    # simwin's state kept between inputs for leaks and runs each such input twice, is off; so
+    # are the allocation stack traces and the fill of new blocks, which cost more than the run.
+    set(QDI_FUZZ_ASAN_OPTIONS
+        "detect_leaks=0:malloc_context_size=0:max_malloc_fill_size=0:quarantine_size_mb=16")
+
+    # One target: fuzz/<name>_fuzz.cpp with further sources, run by ctest from the seed corpora
+    # given (directories of the source tree).
+    function(qdi_fuzz_target name)
+        cmake_parse_arguments(PARSE_ARGV 1 FUZZ "" "" "SOURCES;CORPORA")
+        add_executable(fuzz_${name} ${CMAKE_SOURCE_DIR}/fuzz/${name}_fuzz.cpp ${FUZZ_SOURCES})
         target_compile_options(fuzz_${name} PRIVATE ${QDI_WARNINGS} -fsanitize=fuzzer)
         target_link_options(fuzz_${name} PRIVATE -fsanitize=fuzzer)
         target_link_libraries(fuzz_${name} PRIVATE qdi_fuzz_system qdi_fuzz_simwin)
@@ -32,11 +41,23 @@ elseif(QDI_FUZZ)
         # New inputs go to a work directory in the build, never into the shipped seeds.
         set(work ${CMAKE_BINARY_DIR}/fuzz/${name})
         file(MAKE_DIRECTORY ${work}/corpus ${work}/artifacts)
+        list(TRANSFORM FUZZ_CORPORA PREPEND ${CMAKE_SOURCE_DIR}/)
         add_test(NAME fuzz_${name}
                  COMMAND fuzz_${name} -max_total_time=${QDI_FUZZ_SECONDS} -print_final_stats=1
-                         -artifact_prefix=${work}/artifacts/ ${work}/corpus
-                         ${CMAKE_SOURCE_DIR}/fuzz/corpus/${name})
+                         -detect_leaks=0 -artifact_prefix=${work}/artifacts/ ${work}/corpus
+                         ${FUZZ_CORPORA})
         set_tests_properties(fuzz_${name} PROPERTIES LABELS fuzz
-                             TIMEOUT 120 ENVIRONMENT "ASAN_OPTIONS=detect_leaks=1")
+                             TIMEOUT 120 ENVIRONMENT "ASAN_OPTIONS=${QDI_FUZZ_ASAN_OPTIONS}")
+    endfunction()
+
+    foreach(name usb_replies device_tree inf_head registry_texts driver_versions)
+        qdi_fuzz_target(${name} CORPORA fuzz/corpus/${name})
     endforeach()
+
+    # quorvale-sim without its command-line entry; its shipped and refused scenarios are seeds.
+    file(GLOB QDI_FUZZ_RUNNER_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/quorvale_sim/*.cpp)
+    list(FILTER QDI_FUZZ_RUNNER_SOURCES EXCLUDE REGEX "/main\\.cpp$")
+    qdi_fuzz_target(scenario SOURCES ${QDI_FUZZ_RUNNER_SOURCES}
+                    CORPORA scenarios tools/quorvale_sim/bad_input)
+    target_link_libraries(fuzz_scenario PRIVATE nlohmann_json::nlohmann_json)
 endif()

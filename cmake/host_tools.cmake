@@ -34,3 +34,9 @@ foreach(scenario IN LISTS QDI_BAD_SCENARIOS)
     qdi_scenario_test(scenario_bad_${name} tools/quorvale_sim/bad_input/${name}.json
                       ${CMAKE_SOURCE_DIR}/tools/quorvale_sim/bad_input/${name}.error 2)
 endforeach()
+
+# A machine of 100,000 configured instances runs in seconds.
+add_test(NAME scenario_large_machine
+         COMMAND sh ${CMAKE_SOURCE_DIR}/tools/quorvale_sim/large_machine_test.sh
+                 $<TARGET_FILE:quorvale-sim> ${CMAKE_BINARY_DIR}/large_machine.json)
+set_tests_properties(scenario_large_machine PROPERTIES LABELS scenario TIMEOUT 120)

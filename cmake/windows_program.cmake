@@ -18,9 +18,9 @@ add_executable(quorvale_installer WIN32
 set_target_properties(quorvale_installer PROPERTIES OUTPUT_NAME quorvale-installer)
 target_include_directories(quorvale_installer PRIVATE ${CMAKE_SOURCE_DIR}/res)
 target_compile_options(quorvale_installer PRIVATE
-    $<$<COMPILE_LANGUAGE:CXX>:${QDI_WARNINGS} ${QDI_SYSTEM_FLAGS}>)
+    $<$<COMPILE_LANGUAGE:CXX>:${QDI_WARNINGS} ${QDI_SYSTEM_FLAGS} ${QDI_WINDOWS_LEAN_FLAGS}>)
 target_link_libraries(quorvale_installer PRIVATE qdi_system)
-target_link_options(quorvale_installer PRIVATE -static)
+target_link_options(quorvale_installer PRIVATE -static -Wl,--gc-sections)
 
 # The sample driver package.
 set(QDI_PACKAGE_DIR ${CMAKE_BINARY_DIR}/package)

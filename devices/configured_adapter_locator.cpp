@@ -19,6 +19,7 @@ enum {
     kLabelBuildRoom = 100,
     kInnerBusLength = sizeof kInnerBus - 1,
     kSubFieldMarkDistance = 4, // "&PID_": the '_' stands four characters after the '&'
+    kLongestPortNumber = 3,    // digits of the highest port the scan labels
 };
 
 // The label grows at its front: its text runs from start to the terminator at the buffer's end.
@@ -80,6 +81,31 @@ DEVINST locate_inner_instance(char* work, int cursor) {
     return found;
 }
 
+int is_decimal_digit(char ch) {
+    return ch >= '0' && ch <= '9';
+}
+
+// The port character of the tier that the end of the working copy names (end is the position of
+// its terminator). Windows writes the port of a device without a serial number as the decimal
+// number after the last '&' ("...&0&10"), and the scan labels port n '0' + n; such an ending, of
+// one to three digits without a leading zero naming a port the scan labels, gives that
+// character. Any other ending gives its last character, which is the same for ports 1 to 9.
+char last_tier_character(const char* work, int end) {
+    char last = work[end - 1];
+    int digits = 0;
+    while (digits <= kLongestPortNumber && digits < end && is_decimal_digit(work[end - 1 - digits]))
+        ++digits;
+    if (digits == 0 || digits > kLongestPortNumber || digits == end ||
+        work[end - 1 - digits] != kSeparator || work[end - digits] == '0')
+        return last;
+    int port = 0;
+    for (int i = end - digits; i < end; ++i)
+        port = port * 10 + (work[i] - '0');
+    if (port > kLastLabelledPort)
+        return last;
+    return (char)(unsigned char)('0' + port);
+}
+
 // The first hub entry of the PortTable that carries the node, or null.
 const PortEntry* hub_entry_of(DEVINST node) {
     for (int i = 0; i < port_table.count; ++i)
@@ -109,8 +135,8 @@ void derive_label(char* work, DEVINST devnode, FrontLabel* label) {
         ++cursor;
         while (work[cursor] != '\0' && !at_inner_bus(work, cursor))
             ++cursor;
-        label_put_front(label, work[cursor - 1]);
         int at_end = work[cursor] == '\0';
+        label_put_front(label, at_end ? last_tier_character(work, cursor) : work[cursor - 1]);
 
         if (current != 0) {
             DEVINST parent = 0;

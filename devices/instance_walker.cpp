@@ -5,7 +5,6 @@
 
 #include "devices/adapter_list.h"
 #include "install/install.h"
-#include "platform/text.h"
 
 namespace {
 
@@ -27,13 +26,22 @@ const char kOtherDevicePathValue[] = "OtherDevicePath";
 static_assert(sizeof(void*) != 4 || sizeof(SP_DEVINFO_DATA) == 28,
               "SP_DEVINFO_DATA is 28 bytes on 32-bit Windows");
 
+// Whether the terminated text begins with the length characters of prefix. It stops at the first
+// character that differs, the text's terminator included, so it never reads past the text.
+int begins_with(const char* text, const char* prefix, int length) {
+    for (int i = 0; i < length; ++i)
+        if (text[i] != prefix[i])
+            return 0;
+    return 1;
+}
+
 // Whether the ID begins with one of the adapter's four instance-ID prefixes.
 int is_adapter_instance(const char* id) {
     // The first character turns away most of the machine's IDs before any prefix comparison.
     if (id[0] != 'H' && id[0] != 'U')
         return 0;
     for (int i = 0; i < kAdapterInstancePrefixCount; ++i)
-        if (strncmp(id, kAdapterInstancePrefixes[i], kAdapterInstancePrefixLength) == 0)
+        if (begins_with(id, kAdapterInstancePrefixes[i], kAdapterInstancePrefixLength))
             return 1;
     return 0;
 }
@@ -69,15 +77,16 @@ void walk_adapter_instances(int remove) {
         return;
     if (CM_Get_Device_ID_ListA(nullptr, list, size, 0) == CR_SUCCESS) {
         // Walk only within the block: an ID that runs into its end unterminated is not used.
+        // Most IDs are turned away by their first character, so the end is found by memchr.
         ULONG offset = 0;
         while (offset < size && list[offset] != '\0') {
-            int room = static_cast<int>(size - offset);
-            int length = text_length(list + offset, room);
-            if (length >= room)
+            const char* id = list + offset;
+            const char* end = static_cast<const char*>(memchr(id, '\0', size - offset));
+            if (!end)
                 break;
-            if (is_adapter_instance(list + offset))
-                handle_adapter_instance(list + offset, remove);
-            offset += static_cast<ULONG>(length) + 1;
+            if (is_adapter_instance(id))
+                handle_adapter_instance(id, remove);
+            offset += static_cast<ULONG>(end - id) + 1;
         }
     }
     GlobalFree(list);

@@ -70,7 +70,7 @@ void read_port_table(fuzz::Reader& in, const std::vector<DEVINST>& nodes) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    sim::reset();
+    fuzz::new_machine();
     fuzz::Reader in(data, size);
     fuzz::FailurePlan plan = fuzz::read_failure_plan(in);
     uint8_t tree_bits = in.byte();

@@ -24,7 +24,7 @@ bool carries_token(const std::string& content) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    sim::reset();
+    fuzz::new_machine();
     std::string content(reinterpret_cast<const char*>(data), size);
     inf_machine::set_inf_directory("DevicePath", inf_machine::kInfDirectory);
     inf_machine::set_inf_directory("OtherDevicePath", "%SystemRoot%\\OtherInf", REG_EXPAND_SZ);

@@ -36,7 +36,8 @@ UNPLUGGED, CONNECTION_FAILS, ODD_STATUS = 0x08, 0x10, 0x20
 def query(fails=False, unterminated=False, text=None, wide=None, actual=None):
     bits = (1 if fails else 0) | (2 if unterminated else 0) | (4 if text is not None else 0) \
         | (8 if wide is not None else 0) | (16 if actual is not None else 0)
-    out = bytes([bits])
+    # A query answers its own way only when its byte has the top three bits set.
+    out = bytes([bits | 0xE0 if bits else 0])
     if text is not None:
         out += word(len(text)) + text
     if wide is not None:
@@ -44,6 +45,11 @@ def query(fails=False, unterminated=False, text=None, wide=None, actual=None):
     if actual is not None:
         out += word(actual)
     return out
+
+
+def port_count_bytes(count):
+    """A hub's port count: below 8 in one byte, else 0x80 and the count."""
+    return bytes([count]) if count < 8 else bytes([0x80, count])
 
 
 def hub(ports, hub_bits=0):
@@ -67,11 +73,12 @@ def other(vendor=0x046D, product=0xC31C, key=query()):
 
 
 def external_hub(port_count, ports, name=query(), key=query(), flags=0, hub_bits=0):
-    return bytes([HUB | flags, port_count]) + name + hub(ports, hub_bits) + key
+    return bytes([HUB | flags]) + port_count_bytes(port_count) + name + hub(ports, hub_bits) + key
 
 
 def controller(port_count, ports, key=query(), root_name=query(), refuses=False):
-    return bytes([1 if refuses else 0]) + key + root_name + bytes([port_count]) + hub(ports)
+    return bytes([1 if refuses else 0]) + key + root_name + port_count_bytes(port_count) + \
+        hub(ports)
 
 
 def machine(controllers, plan=no_failure()):

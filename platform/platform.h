@@ -1,6 +1,7 @@
 // The one header through which the program reaches Windows: the real SDK headers under
 // MinGW-w64, the simulated Windows of simwin/ on the host. Also the program's own names for the
-// USB hub driver's I/O controls and reply layouts, so no USB SDK header is needed.
+// USB hub driver's I/O controls, reply layouts and device interface class, so no USB SDK header
+// is needed.
 #pragma once
 
 #if defined(_WIN32)
@@ -56,3 +57,8 @@ enum : DWORD {
 };
 
 enum : DWORD { kNoDeviceConnected = 0 };
+
+// GUID_DEVINTERFACE_USB_DEVICE, {A5DCBF10-6530-11D2-901F-00C04FB951ED}: the device interface
+// class that the USB hub driver registers for each device it finds on a port.
+const GUID kUsbDeviceInterfaceClass = {
+    0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};

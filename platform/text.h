@@ -7,7 +7,9 @@
 int text_copy(char* out, int size, const char* source);
 // Appends source at the end of the text in out, under the same rules as text_copy.
 int text_append(char* out, int size, const char* source);
-// Formats at the current end of the text in out (printf rules), under the same rules.
+// Formats at the current end of the text in out, under the same rules. The format knows %s (a
+// text), %d (an int), %u (an unsigned int) and %% (a percent sign); any other conversion ends the
+// text there and counts as not fitting.
 int text_append_format(char* out, int size, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
 // Length of the text in out, counting at most size bytes (size when no terminator lies within).

@@ -13,9 +13,10 @@ const char kInstallerVersion[] = "1.2.78";
 namespace {
 
 const char kHeaderLine[] = "<< USB ports with Quorvales configured >>\r\n";
-enum { kRuleLength = 69 };
-const char kRuleCharacter[] = "-";
-const char kLineEnd[] = "\r\n";
+// The rule line: 69 hyphen-minus characters.
+const char kRuleLine[] =
+    "---------------------------------------------------------------------\r\n";
+static_assert(sizeof kRuleLine == 69 + 3, "the rule has 69 characters");
 const char kPortLine[] = "Port %s: %s%s driver%s\r\n";
 const char kMemoryPackSuffix[] = " & mempak";
 const char kNotPluggedIn[] = ", not plugged in";
@@ -61,9 +62,7 @@ void append_report(const char* text) {
 DWORD compose_port_section(const char* mempak_suffix) {
     DWORD flags = 0;
     append_report(kHeaderLine);
-    for (int i = 0; i < kRuleLength; ++i)
-        append_report(kRuleCharacter);
-    append_report(kLineEnd);
+    append_report(kRuleLine);
     for (int i = 0; i < adapter_list.count; ++i) {
         const AdapterEntry& entry = adapter_list.entries[i];
         text_append_format(report_buffers.report_text, kReportRoom, kPortLine, entry.label,
@@ -160,7 +159,10 @@ DWORD refresh_report(HWND, int force) {
     append_report(kTwoEmptyLines);
     append_advice(flags);
 
-    SendMessageA(app.report_edit, WM_SETTEXT, 0,
-                 reinterpret_cast<LPARAM>(report_buffers.report_text));
+    // A report that the control did not take is not shown: forgetting its key makes the next
+    // refresh write the whole report again instead of ending early on an unchanged key.
+    if (!SendMessageA(app.report_edit, WM_SETTEXT, 0,
+                      reinterpret_cast<LPARAM>(report_buffers.report_text)))
+        report_buffers.report_key[0] = '\0';
     return flags;
 }

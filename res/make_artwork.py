@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Draws the installer's artwork and writes it in the formats the resource script takes:
 installer.ico (the class icon, 32x32 and 16x16 at 16 colours) and header.bmp (the product
-picture of the window header, 180x136 at 256 colours). Run it from anywhere; it writes next to
-itself. The output is deterministic, so the committed files can be regenerated and compared."""
+picture of the window header, 180x136 at 256 colours, run-length encoded). Run it from anywhere;
+it writes next to itself. The output is deterministic, so the committed files can be regenerated
+and compared."""
 
 import os
 import struct
@@ -126,13 +127,12 @@ def draw_icon(size):
 
 
 def bmp_rows(width, bits, indexes):
-    """Packs rows of palette indexes bottom-up, each row padded to 4 bytes."""
+    """Packs rows of palette indexes bottom-up at 4 or 1 bits, each row padded to 4 bytes (the
+    icon's colours and mask)."""
     out = bytearray()
     for row in reversed(indexes):
         packed = bytearray()
-        if bits == 8:
-            packed += bytes(row)
-        elif bits == 4:
+        if bits == 4:
             for x in range(0, width, 2):
                 packed.append((row[x] << 4) | (row[x + 1] if x + 1 < width else 0))
         else:
@@ -148,19 +148,84 @@ def bmp_rows(width, bits, indexes):
     return bytes(out)
 
 
-def info_header(width, height, bits, colours, image_size):
-    return struct.pack("<IiiHHIIiiII", 40, width, height, 1, bits, 0, image_size, 0, 0, colours,
-                       0)
+BI_RGB = 0
+BI_RLE8 = 1
+
+
+def info_header(width, height, bits, colours, image_size, compression=BI_RGB):
+    return struct.pack("<IiiHHIIiiII", 40, width, height, 1, bits, compression, image_size, 0, 0,
+                       colours, 0)
 
 
 def palette_bytes(palette):
     return b"".join(struct.pack("<BBBB", b, g, r, 0) for (r, g, b) in palette)
 
 
+def rle8_row(row):
+    """One row in BI_RLE8: runs of one index as (count, index); stretches of differing indexes
+    of three or more as absolute mode (0, count, the indexes, padded to an even length); the
+    row ends with (0, 0)."""
+    out = bytearray()
+    x, width = 0, len(row)
+    while x < width:
+        run = 1
+        while x + run < width and run < 255 and row[x + run] == row[x]:
+            run += 1
+        if run >= 2:
+            out += bytes((run, row[x]))
+            x += run
+            continue
+        # A stretch without repeats: it ends where two equal indexes begin.
+        end = x + 1
+        while end < width and end - x < 255 and not (end + 1 < width and row[end] == row[end + 1]):
+            end += 1
+        if end - x >= 3:
+            out += bytes((0, end - x)) + bytes(row[x:end])
+            if (end - x) % 2:
+                out.append(0)
+        else:
+            for index in row[x:end]:
+                out += bytes((1, index))
+        x = end
+    return out + bytes((0, 0))
+
+
+def rle8_decode(data, width, height):
+    """The rows (top-down) that a reader of BI_RLE8 gets from data, which ends with
+    end-of-bitmap; checks the encoder."""
+    rows, row, i = [], [], 0
+    while True:
+        count, value = data[i], data[i + 1]
+        i += 2
+        if count:
+            row += [value] * count
+        elif value == 0:
+            rows.append(row)
+            row = []
+        elif value == 1:
+            rows.append(row)
+            break
+        else:
+            row += list(data[i:i + value])
+            i += value + value % 2
+    assert i == len(data), "data after end-of-bitmap"
+    assert len(rows) == height and all(len(r) == width for r in rows)
+    return list(reversed(rows))
+
+
+def rle8_pixels(indexes):
+    """The picture bottom-up in BI_RLE8, the last row's end-of-line replaced by end-of-bitmap."""
+    data = b"".join(rle8_row(row) for row in reversed(indexes))
+    return data[:-2] + bytes((0, 1))
+
+
 def write_bmp(path, canvas, palette):
+    """A 256-colour bitmap compressed with BI_RLE8; the script proves that it decodes to the
+    same pixels before writing it."""
     indexes = [[nearest(palette, p) for p in row] for row in canvas.pixels]
-    pixels = bmp_rows(canvas.width, 8, indexes)
-    header = info_header(canvas.width, canvas.height, 8, len(palette), len(pixels))
+    pixels = rle8_pixels(indexes)
+    assert rle8_decode(pixels, canvas.width, canvas.height) == indexes
+    header = info_header(canvas.width, canvas.height, 8, len(palette), len(pixels), BI_RLE8)
     offset = 14 + len(header) + 4 * len(palette)
     with open(path, "wb") as f:
         f.write(struct.pack("<2sIHHI", b"BM", offset + len(pixels), 0, 0, offset))

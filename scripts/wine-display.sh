@@ -1,5 +1,6 @@
-# Sourced by scripts/run-installer and tests/e2e/run_e2e.sh: finds Wine's 64-bit loader and its
-# server, and starts a private Xvfb when there is no display.
+# Sourced by scripts/run-installer, scripts/make-guide-screenshots and the end-to-end scripts
+# under tests/e2e: finds Wine's 64-bit loader and its server, starts a private Xvfb when there is
+# no display, makes a Wine prefix and ends what a run started.
 # shellcheck shell=sh disable=SC2034
 
 # find_wine: sets wine_loader and wine_server, each empty when not installed. The 64-bit loader
@@ -45,4 +46,27 @@ start_xvfb() {
         fi
         number=$((number + 1))
     done
+}
+
+# make_wine_prefix LOG_FILE: makes the Wine prefix that WINEPREFIX names unless it is there;
+# fails when wineboot fails.
+make_wine_prefix() {
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        echo "making the Wine prefix $WINEPREFIX"
+        "$wine_loader" wineboot.exe -i >"$1" 2>&1 || return 1
+        "$wine_server" -w
+    fi
+}
+
+# end_wine_run: for an EXIT trap: ends the program started in the background (installer_pid),
+# Wine's server and the private Xvfb (xvfb_pid), those of them that are running.
+end_wine_run() {
+    if [ -n "${installer_pid:-}" ] && kill -0 "$installer_pid" 2>/dev/null; then
+        kill "$installer_pid" 2>/dev/null || true
+    fi
+    "$wine_server" -k 2>/dev/null || true
+    if [ -n "${xvfb_pid:-}" ]; then
+        kill "$xvfb_pid" 2>/dev/null || true
+        wait "$xvfb_pid" 2>/dev/null || true
+    fi
 }

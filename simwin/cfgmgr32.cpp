@@ -39,7 +39,7 @@ const char* instance_of(DEVINST id) {
 // What CM_Get_Child, CM_Get_Sibling and CM_Get_Parent do before they move: clear the answer, log
 // the call, check the pointer and flags, and find the live node they start from.
 CONFIGRET start_walk(const char* function, PDEVINST answer, DEVINST node, ULONG flags,
-                     sim::Node** found) {
+                     sim::Node** found, bool live = true) {
     *found = nullptr;
     if (answer)
         *answer = 0;
@@ -49,7 +49,7 @@ CONFIGRET start_walk(const char* function, PDEVINST answer, DEVINST node, ULONG 
         return CR_INVALID_POINTER;
     if (flags != 0)
         return CR_INVALID_FLAG;
-    return look_up(node, true, found);
+    return look_up(node, live, found);
 }
 
 // The first live node in list from position from on, as *answer; CR_NO_SUCH_DEVNODE when none.
@@ -111,10 +111,20 @@ CONFIGRET WINAPI CM_Get_Sibling(PDEVINST sibling, DEVINST node, ULONG flags) {
 
 CONFIGRET WINAPI CM_Get_Parent(PDEVINST parent, DEVINST node, ULONG flags) {
     sim::Node* n = nullptr;
-    CONFIGRET result = start_walk("CM_Get_Parent", parent, node, flags, &n);
+    CONFIGRET result = start_walk("CM_Get_Parent", parent, node, flags, &n, false);
     if (result != CR_SUCCESS)
         return result;
-    // The root has no parent; a phantom is not in the live tree and so has none either.
+    if (!n->present) {
+        // A device that is not present: before Windows 8 it has no parent; from Windows 8 on,
+        // its parent is the device that was its parent when it was last present, if that device
+        // still exists (present or not), else the root of the tree.
+        if (sim::parent_rule() == sim::ParentRule::BeforeWindows8)
+            return CR_NO_SUCH_DEVNODE;
+        const sim::Node* last = sim::node(n->parent);
+        *parent = last && !last->removed ? n->parent : sim::root_node();
+        return CR_SUCCESS;
+    }
+    // The root has no parent.
     if (!is_live(n->parent))
         return CR_NO_SUCH_DEVNODE;
     *parent = n->parent;

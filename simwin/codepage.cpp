@@ -160,3 +160,8 @@ int WINAPI MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR text, int cou
     }
     return deliver(sim::widen(std::string(text, source_length(text, count))), out, out_count);
 }
+
+UINT WINAPI GetACP() {
+    enter("GetACP", "");
+    return kWindows1252;
+}

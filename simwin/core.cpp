@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <string_view>
 
 #include "simwin/internal.h"
 
@@ -18,9 +19,11 @@ struct Plan {
 
 struct Core {
     std::vector<Call> log;
-    std::map<std::string, int> per_function;
-    std::multimap<std::string, Plan> plans;
+    // Keyed by name, found without making a string of the caller's name.
+    std::map<std::string, int, std::less<>> per_function;
+    std::multimap<std::string, Plan, std::less<>> plans;
     long total = 0;
+    long failable = 0; // calls of kinds that can fail on Windows
     long global_k = 0;
     bool global_persistent = false;
     long injected = 0;
@@ -37,6 +40,9 @@ Core& core() {
     return instance;
 }
 
+// A setting of the simulation, not of the machine: reset() keeps it.
+bool keep_log = true;
+
 } // namespace
 
 void reset() {
@@ -48,6 +54,7 @@ void reset() {
     detail::reset_devices();
     detail::reset_files();
     detail::reset_ui();
+    detail::reset_device_notices();
     detail::reset_setup_module();
 }
 
@@ -64,7 +71,7 @@ void fail_every_call(const std::string& function) {
 }
 
 void fail_global_call(long k, bool persistent) {
-    core().global_k = core().total + k;
+    core().global_k = core().failable + k;
     core().global_persistent = persistent;
 }
 
@@ -75,6 +82,10 @@ void clear_failures() {
 
 long call_count() {
     return core().total;
+}
+
+long failable_call_count() {
+    return core().failable;
 }
 
 long injected_failure_count() {
@@ -105,14 +116,20 @@ void clear_log() {
     core().log.clear();
 }
 
+void keep_call_log(bool keep) {
+    keep_log = keep;
+}
+
 int open_count(Resource resource) {
     return core().open[static_cast<int>(resource)];
 }
 
 std::string open_summary() {
-    static const char* const names[] = {"handles",          "heap blocks", "registry keys",
-                                        "device info sets", "GDI objects", "device contexts",
-                                        "modules"};
+    static const char* const names[] = {
+        "handles",     "heap blocks",     "registry keys", "device info sets",
+        "GDI objects", "device contexts", "modules",       "device notification registrations"};
+    static_assert(sizeof names / sizeof names[0] == static_cast<size_t>(Resource::Count),
+                  "one name for each counter");
     std::string text;
     for (int i = 0; i < static_cast<int>(Resource::Count); ++i) {
         // A module stays loaded by design (the Setup API module is never released).
@@ -157,20 +174,37 @@ namespace detail {
 
 bool enter(const char* function, const std::string& args) {
     Core& c = core();
-    c.log.push_back(Call{function, args});
+    if (keep_log)
+        c.log.push_back(Call{function, args, true, false});
     call_entered(function);
     ++c.total;
-    int n = ++c.per_function[function];
+    ++c.failable;
+    auto counted = c.per_function.find(std::string_view(function));
+    if (counted == c.per_function.end())
+        counted = c.per_function.emplace(function, 0).first;
+    int n = ++counted->second;
     bool fail = false;
-    if (c.global_k != 0 && (c.total == c.global_k || (c.global_persistent && c.total > c.global_k)))
+    if (c.global_k != 0 &&
+        (c.failable == c.global_k || (c.global_persistent && c.failable > c.global_k)))
         fail = true;
-    auto range = c.plans.equal_range(function);
+    auto range = c.plans.equal_range(std::string_view(function));
     for (auto it = range.first; it != range.second; ++it)
         if (n == it->second.from || (it->second.persistent && n > it->second.from))
             fail = true;
-    if (fail)
+    if (fail) {
         ++c.injected;
+        if (keep_log)
+            c.log.back().failed = true;
+    }
     return fail;
+}
+
+void record(const char* function, const std::string& args) {
+    Core& c = core();
+    if (keep_log)
+        c.log.push_back(Call{function, args, false, false});
+    call_entered(function);
+    ++c.total;
 }
 
 std::string format(const char* format, ...) {
@@ -221,11 +255,11 @@ HandleObject* handle_object(HANDLE handle) {
     return it == core().handles.end() ? nullptr : &it->second;
 }
 
-bool target_is_open(const void* target) {
+bool open_handles_share_delete(const void* target) {
     for (auto& entry : core().handles)
-        if (entry.second.target == target)
-            return true;
-    return false;
+        if (entry.second.target == target && !(entry.second.share & FILE_SHARE_DELETE))
+            return false;
+    return true;
 }
 
 bool shares_with(DWORD held_access, DWORD held_share, DWORD access, DWORD share) {
@@ -254,6 +288,7 @@ bool sharing_allows(const void* target, DWORD access, DWORD share) {
 
 using sim::detail::enter;
 using sim::detail::format;
+using sim::detail::record;
 
 HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES,
                           DWORD disposition, DWORD, HANDLE) {
@@ -305,7 +340,7 @@ BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD in_size,
 BOOL WINAPI CloseHandle(HANDLE handle) {
     sim::detail::HandleObject* object = sim::detail::handle_object(handle);
     // Releases are logged but never fail: a failed release would only make the counters lie.
-    enter("CloseHandle", object ? object->name : "?");
+    record("CloseHandle", object ? object->name : "?");
     if (!object) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
@@ -339,8 +374,8 @@ HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
 }
 
 HGLOBAL WINAPI GlobalFree(HGLOBAL block) {
-    enter("GlobalFree",
-          format("bytes=%zu", sim::core().heap.count(block) ? sim::core().heap[block] : 0));
+    record("GlobalFree",
+           format("bytes=%zu", sim::core().heap.count(block) ? sim::core().heap[block] : 0));
     if (!block)
         return nullptr;
     auto it = sim::core().heap.find(block);

@@ -2,6 +2,7 @@
 // every instance ID, and the hooks through which tests change the machine between two calls.
 #include <algorithm>
 #include <map>
+#include <unordered_map>
 
 #include "simwin/internal.h"
 
@@ -10,12 +11,20 @@ namespace {
 
 struct Tree {
     std::map<DEVINST, Node> nodes;
+    // The nodes by instance ID in upper case, in the order they were added, so that a lookup by
+    // ID does not search the whole tree.
+    std::unordered_map<std::string, std::vector<DEVINST>> by_id;
     DEVINST next = 1;
     int unnamed = 0;
     std::vector<std::string> listed_only; // listed IDs without a node
     std::function<void()> size_hook;
     std::function<void(DEVINST)> reenumerate_hook;
     int list_cut = 0;
+    // The sorted list of the last call and the IDs, in tree order, it was made from: while they
+    // are unchanged, the next call reuses the list instead of sorting again.
+    std::vector<std::string> listed_from;
+    std::string sorted_list;
+    ParentRule parent_rule = ParentRule::Windows8;
 };
 
 Tree& tree() {
@@ -27,6 +36,14 @@ Tree& tree() {
 
 DEVINST root_node() {
     return 1;
+}
+
+void set_parent_rule(ParentRule rule) {
+    tree().parent_rule = rule;
+}
+
+ParentRule parent_rule() {
+    return tree().parent_rule;
 }
 
 DEVINST add_node(DEVINST parent, const std::string& instance_id,
@@ -42,8 +59,22 @@ DEVINST add_node(DEVINST parent, const std::string& instance_id,
     n.parent = parent;
     if (Node* p = node(parent))
         p->children.push_back(n.id);
+    t.by_id[upper_case(n.instance_id)].push_back(n.id);
     t.nodes[n.id] = n;
+    if (present)
+        detail::device_node_changed(n.id, true);
     return n.id;
+}
+
+void rename_node(DEVINST id, const std::string& instance_id) {
+    Node* n = node(id);
+    if (!n)
+        return;
+    auto& old_entry = tree().by_id[upper_case(n->instance_id)];
+    old_entry.erase(std::remove(old_entry.begin(), old_entry.end(), id), old_entry.end());
+    n->instance_id = instance_id;
+    auto& entry = tree().by_id[upper_case(instance_id)];
+    entry.insert(std::upper_bound(entry.begin(), entry.end(), id), id);
 }
 
 Node* node(DEVINST id) {
@@ -52,9 +83,12 @@ Node* node(DEVINST id) {
 }
 
 DEVINST find_node(const std::string& instance_id) {
-    for (auto& entry : tree().nodes)
-        if (!entry.second.removed && equal_nocase(entry.second.instance_id, instance_id))
-            return entry.first;
+    auto found = tree().by_id.find(upper_case(instance_id));
+    if (found == tree().by_id.end())
+        return 0;
+    for (DEVINST id : found->second)
+        if (!node(id)->removed)
+            return id;
     return 0;
 }
 
@@ -63,6 +97,8 @@ void remove_node(DEVINST id) {
     if (!n || n->removed)
         return;
     n->removed = true;
+    if (n->present)
+        detail::device_node_changed(id, false);
     std::vector<DEVINST> children = n->children; // each removal edits the list
     for (DEVINST child : children)
         remove_node(child);
@@ -131,22 +167,37 @@ namespace detail {
 std::string device_id_list() {
     // Windows lists the instances as its registry enumerates them: in the order of their IDs,
     // letters compared without regard to case (so every HID instance comes before USB ones).
-    std::vector<std::string> ids;
-    for (auto& entry : tree().nodes)
+    Tree& t = tree();
+    std::vector<const std::string*> ids;
+    for (auto& entry : t.nodes)
         if (!entry.second.removed)
-            ids.push_back(entry.second.instance_id);
-    for (const std::string& listed : tree().listed_only)
-        ids.push_back(listed);
-    std::stable_sort(ids.begin(), ids.end(), [](const std::string& a, const std::string& b) {
-        return upper_case(a) < upper_case(b);
-    });
-    std::string list;
-    for (const std::string& id : ids) {
-        list += id;
-        list += '\0';
+            ids.push_back(&entry.second.instance_id);
+    for (const std::string& listed : t.listed_only)
+        ids.push_back(&listed);
+    // A list once made holds at least its closing terminator.
+    bool unchanged = !t.sorted_list.empty() && ids.size() == t.listed_from.size();
+    for (size_t i = 0; unchanged && i < ids.size(); ++i)
+        unchanged = *ids[i] == t.listed_from[i];
+    if (!unchanged) {
+        // Each ID is upper-cased once, not at every comparison.
+        std::vector<std::pair<std::string, const std::string*>> keyed;
+        keyed.reserve(ids.size());
+        for (const std::string* id : ids)
+            keyed.emplace_back(upper_case(*id), id);
+        std::stable_sort(keyed.begin(), keyed.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        t.sorted_list.clear();
+        for (const auto& entry : keyed) {
+            t.sorted_list += *entry.second;
+            t.sorted_list += '\0';
+        }
+        t.sorted_list += '\0';
+        t.listed_from.clear();
+        for (const std::string* id : ids)
+            t.listed_from.push_back(*id);
     }
-    list += '\0';
-    size_t cut = static_cast<size_t>(tree().list_cut > 0 ? tree().list_cut : 0);
+    std::string list = t.sorted_list;
+    size_t cut = static_cast<size_t>(t.list_cut > 0 ? t.list_cut : 0);
     list.resize(cut < list.size() ? list.size() - cut : 0);
     return list;
 }

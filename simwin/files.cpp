@@ -361,9 +361,10 @@ BOOL WINAPI DeleteFileA(LPCSTR name) {
         SetLastError(error);
         return FALSE;
     }
-    // A file that this program holds open, or that another process holds without sharing
-    // deletion, refuses to go.
-    bool refused = sim::detail::target_is_open(file);
+    // A file that this program or another process holds open without sharing deletion refuses
+    // to go. One whose every open shares deletion loses its name at once (the handles stay
+    // usable until they are closed), as Windows 10 deletes.
+    bool refused = !sim::detail::open_handles_share_delete(file);
     for (const sim::detail::FileHold& hold : file->holds)
         if (!(hold.share & FILE_SHARE_DELETE))
             refused = true;

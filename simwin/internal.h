@@ -12,8 +12,11 @@
 namespace sim::detail {
 
 // Logs the call and answers true when a failure plan says this call fails. Every simulated
-// function calls it first, with its own name.
+// function that can fail on Windows calls it first, with its own name.
 bool enter(const char* function, const std::string& args = std::string());
+// Logs a call of a kind that does not fail on Windows (a release, a query of a fixed value): no
+// failure plan counts it or fails it.
+void record(const char* function, const std::string& args = std::string());
 // printf-style formatting for call-log arguments.
 std::string format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // The components of a backslash-separated path in order, empty ones included: "A\B\" gives "A",
@@ -38,8 +41,8 @@ struct HandleObject {
 };
 HANDLE open_handle(const HandleObject& object);
 HandleObject* handle_object(HANDLE handle); // null for an unknown or closed handle
-// Whether any open handle refers to target (a file held open refuses deletion).
-bool target_is_open(const void* target);
+// Whether every handle this program holds on target was opened sharing deletion.
+bool open_handles_share_delete(const void* target);
 // The sharing test of CreateFileA between one open that exists (a handle, or another process's
 // hold on a file) and a new open: each side must share what the other side asks for.
 bool shares_with(DWORD held_access, DWORD held_share, DWORD access, DWORD share);
@@ -64,11 +67,20 @@ BOOL control_device_ioctl(HandleObject& object, DWORD code, void* in, DWORD in_s
 // is null on failure. The call is not logged as RegOpenKeyExA.
 LSTATUS open_registry_key(HKEY root, const std::string& path, HKEY* result);
 
+// ---- device-change notices ---------------------------------------------------------------------
+// Called by the device tree when a node becomes present (arrived) or stops being present: the
+// notices that Windows sends for it wait for the windows' next GetMessageA.
+void device_node_changed(DEVINST node, bool arrived);
+// Sends every waiting notice to its window; the message loop calls it before it looks at the
+// queue, as GetMessageA handles messages sent from another thread first.
+void deliver_device_notices();
+
 // Reset hooks, called by sim::reset() in this order.
 void reset_usb();
 void reset_devices();
 void reset_files();
 void reset_ui();
 void reset_setup_module();
+void reset_device_notices();
 
 } // namespace sim::detail

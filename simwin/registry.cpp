@@ -197,6 +197,7 @@ void reset_registry() {
 
 using sim::detail::enter;
 using sim::detail::format;
+using sim::detail::record;
 
 LSTATUS WINAPI RegOpenKeyExA(HKEY parent, LPCSTR sub_key, DWORD options, REGSAM access,
                              PHKEY result) {
@@ -236,13 +237,19 @@ LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD
         *type = value->second.type;
     if (data) {
         // The bytes go out exactly as stored: a string stored without its terminator comes back
-        // without one.
+        // without one when it fills the room.
         if (*size < needed) {
             *size = needed;
             return ERROR_MORE_DATA;
         }
         if (needed)
             std::memcpy(data, bytes.data(), needed);
+        // A text value stored without its terminator gets one when the room has a byte to
+        // spare; the size answered stays the stored size.
+        bool text = value->second.type == REG_SZ || value->second.type == REG_EXPAND_SZ ||
+                    value->second.type == REG_MULTI_SZ;
+        if (text && needed && needed < *size && data[needed - 1] != 0)
+            data[needed] = 0;
     }
     if (size)
         *size = needed;
@@ -252,7 +259,7 @@ LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD
 LSTATUS WINAPI RegCloseKey(HKEY key) {
     std::string id, display = "?";
     sim::resolve(key, &id, &display);
-    enter("RegCloseKey", display);
+    record("RegCloseKey", display);
     if (sim::root_name(key))
         return ERROR_SUCCESS;
     auto it = sim::registry().open.find(reinterpret_cast<uintptr_t>(key));

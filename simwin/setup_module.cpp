@@ -54,6 +54,7 @@ void reset_setup_module() {
 } // namespace sim
 
 using sim::detail::enter;
+using sim::detail::record;
 
 HMODULE WINAPI LoadLibraryA(LPCSTR name) {
     std::string text = name ? name : "";
@@ -97,7 +98,7 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
 
 VOID WINAPI InstallHinfSectionA(HWND window, HINSTANCE module, PCSTR command_line, INT show) {
     std::string text = command_line ? command_line : "";
-    enter("InstallHinfSection", sim::detail::format("%s show=%d", text.c_str(), show));
+    record("InstallHinfSection", sim::detail::format("%s show=%d", text.c_str(), show));
     sim::record_run("InstallHinfSection", window, module, text, show);
 }
 
@@ -106,6 +107,6 @@ VOID WINAPI InstallHinfSectionW(HWND window, HINSTANCE module, PCWSTR command_li
     // Recorded in the ANSI code page, so a line the program widened reads as it wrote it.
     for (const WCHAR* p = command_line; p && *p; ++p)
         text += sim::narrow(*p);
-    enter("InstallHinfSectionW", sim::detail::format("%s show=%d", text.c_str(), show));
+    record("InstallHinfSectionW", sim::detail::format("%s show=%d", text.c_str(), show));
     sim::record_run("InstallHinfSectionW", window, module, text, show);
 }

@@ -79,6 +79,7 @@ void reset_device_info_sets() {
 
 using sim::detail::enter;
 using sim::detail::format;
+using sim::detail::record;
 
 HDEVINFO WINAPI SetupDiCreateDeviceInfoList(const GUID* class_guid, HWND parent) {
     if (enter("SetupDiCreateDeviceInfoList",
@@ -115,8 +116,9 @@ BOOL WINAPI SetupDiOpenDeviceInfoA(HDEVINFO set, PCSTR instance_id, HWND, DWORD 
         SetLastError(ERROR_INVALID_USER_BUFFER);
         return FALSE;
     }
-    DEVINST found = sim::find_node(id);
-    if (id.empty() || found == 0) {
+    // A null or empty ID names the root of the device tree.
+    DEVINST found = id.empty() ? sim::root_node() : sim::find_node(id);
+    if (found == 0) {
         SetLastError(ERROR_NO_SUCH_DEVINST);
         return FALSE;
     }
@@ -149,7 +151,7 @@ BOOL WINAPI SetupDiRemoveDevice(HDEVINFO set, PSP_DEVINFO_DATA data) {
 
 BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO set) {
     // Releases are logged but never fail.
-    enter("SetupDiDestroyDeviceInfoList", set_name(set));
+    record("SetupDiDestroyDeviceInfoList", set_name(set));
     auto it = store().sets.find(reinterpret_cast<uintptr_t>(set));
     if (it == store().sets.end()) {
         SetLastError(ERROR_INVALID_HANDLE);

@@ -19,39 +19,48 @@ namespace sim {
 void reset();
 
 // ---- failure injection -------------------------------------------------------------------------
-// Calls are counted per function name ("DeviceIoControl"); k counts from 1, from the moment the
-// plan is set.
+// Only calls of the kinds that can fail on Windows are counted and failed: releases (CloseHandle,
+// GlobalFree, RegCloseKey, DeleteObject ...) and calls that have no failure (TranslateMessage,
+// GetSysColor, wsprintfA ...) are logged but never fail. Calls are counted per function name
+// ("DeviceIoControl"); k counts from 1, from the moment the plan is set.
 void fail_call(const std::string& function, int k);       // only the k-th call fails
 void fail_calls_from(const std::string& function, int k); // the k-th and every later call fail
 void fail_every_call(const std::string& function);        // every call fails
-// Across all simulated functions: the k-th simulated call after this plan is set fails, once or
-// from then on (the failure sweep).
+// Across all simulated functions: the k-th call that can fail after this plan is set fails,
+// once or from then on (the failure sweep).
 void fail_global_call(long k, bool persistent);
 void clear_failures();
-long call_count(); // simulated calls since the last reset
+long call_count();          // simulated calls since the last reset
+long failable_call_count(); // of those, the calls of kinds that can fail
 // How many calls met an injected failure since the last reset.
 long injected_failure_count();
 
 // ---- call log ----------------------------------------------------------------------------------
 struct Call {
     std::string function;
-    std::string args; // the arguments that matter, formatted by the function ("\\\\.\\HCD0")
+    std::string args;      // the arguments that matter, formatted by the function ("\\\\.\\HCD0")
+    bool can_fail = false; // a kind of call that can fail on Windows
+    bool failed = false;   // a failure plan made it fail
 };
 const std::vector<Call>& calls();
 int count_calls(const std::string& function);
 // The calls of one function, in order.
 std::vector<Call> calls_of(const std::string& function);
 void clear_log();
+// Whether calls are logged at all (default yes). Without the log, calls are still counted and
+// failed as planned, at a fraction of the cost: for the fuzz targets. reset() keeps the setting.
+void keep_call_log(bool keep);
 
 // ---- counters of what is open ------------------------------------------------------------------
 enum class Resource {
-    Handle,        // kernel handles: files, devices
-    HeapBlock,     // GlobalAlloc blocks
-    RegistryKey,   // keys opened by RegOpenKeyExA or SetupDiOpenDevRegKey
-    DeviceInfoSet, // SetupDiCreateDeviceInfoList sets
-    GdiObject,     // bitmaps, brushes
-    DeviceContext, // memory and paint device contexts
-    Module,        // LoadLibraryA modules
+    Handle,             // kernel handles: files, devices
+    HeapBlock,          // GlobalAlloc blocks
+    RegistryKey,        // keys opened by RegOpenKeyExA or SetupDiOpenDevRegKey
+    DeviceInfoSet,      // SetupDiCreateDeviceInfoList sets
+    GdiObject,          // bitmaps, brushes
+    DeviceContext,      // memory and paint device contexts
+    Module,             // LoadLibraryA modules
+    DeviceNotification, // RegisterDeviceNotificationA registrations
     Count
 };
 int open_count(Resource resource);
@@ -86,6 +95,7 @@ std::string upper_case(std::string text);
 
 } // namespace sim
 
+#include "simwin/sim_device_notices.h"
 #include "simwin/sim_devices.h"
 #include "simwin/sim_files.h"
 #include "simwin/sim_setup_module.h"

@@ -27,12 +27,15 @@ struct Node {
 // The root node exists after reset(): instance ID "HTREE\ROOT\0", no driver key.
 DEVINST root_node();
 // Adds a node as the last child of parent and returns it. An instance ID given empty is made
-// unique ("SIM\NODE\<n>"). A phantom (present false) keeps parent only as a record: the live
-// tree does not reach it and its parent lookup fails.
+// unique ("SIM\NODE\<n>"). A phantom (present false) keeps parent as the device it was last
+// present below: the live tree does not reach it, and its parent lookup follows parent_rule().
 DEVINST add_node(DEVINST parent, const std::string& instance_id,
                  std::optional<std::string> driver_key = std::nullopt,
                  std::optional<std::string> description = std::nullopt, bool present = true);
 Node* node(DEVINST id); // null when no such node; removed nodes are still found here
+// Gives a node another instance ID; find_node finds it by the new one only. A node's instance ID
+// is changed only through here.
+void rename_node(DEVINST id, const std::string& instance_id);
 // The node with this instance ID (compared without regard to case), or 0; removed nodes are not
 // found.
 DEVINST find_node(const std::string& instance_id);
@@ -40,6 +43,14 @@ DEVINST find_node(const std::string& instance_id);
 void remove_node(DEVINST id);
 // Whether the Configuration Manager still lists an instance of this ID.
 bool instance_exists(const std::string& instance_id);
+
+// ---- the parent of a device that is not present -------------------------------------------------
+// Windows8 (the default after reset): CM_Get_Parent of a phantom answers the device that was its
+// parent when it was last present, if that device still exists (present or not), else the root.
+// BeforeWindows8: the lookup fails (CR_NO_SUCH_DEVNODE), as it did on older Windows.
+enum class ParentRule { Windows8, BeforeWindows8 };
+void set_parent_rule(ParentRule rule);
+ParentRule parent_rule();
 
 // ---- builders for tests ------------------------------------------------------------------------
 // A host controller below the root with this driver key, and its root hub as its first child.

@@ -32,8 +32,16 @@ void set_time_limit(uint64_t ms);
 void set_message_limit(long messages);
 constexpr int kStalledExitCode = 0x5717;
 bool run_stalled();
+// Why the simulation ended the run: the next message or action lay beyond the time limit, the
+// message limit was reached while messages kept coming, or nothing was left to happen.
+enum class RunEnd { NotEnded, TimeLimit, MessageLimit, NothingToDo };
+RunEnd run_end();
 
 // ---- windows -----------------------------------------------------------------------------------
+// Where CW_USEDEFAULT as x places a new top-level window: the system's choice, away from the
+// screen's corner, with the y given ignored.
+constexpr int kDefaultWindowX = 40;
+constexpr int kDefaultWindowY = 30;
 struct WindowInfo {
     bool exists = false;
     std::string class_name;
@@ -45,6 +53,7 @@ struct WindowInfo {
     HWND parent = nullptr;
     HWND owner = nullptr;
     bool visible = false;
+    bool enabled = true; // a disabled window takes no clicks or keys from the user
 };
 WindowInfo window_info(HWND window);
 std::string window_text(HWND window);
@@ -82,9 +91,10 @@ ClassInfo class_info(const std::string& class_name);
 void type_alt_char(char ch);
 // A key pressed and released in the focus window (the active dialog, else the main window).
 void press_key(int virtual_key);
-// A click on a push button: its parent receives WM_COMMAND (BN_CLICKED) from it.
+// A click on a push button: its parent receives WM_COMMAND (BN_CLICKED) from it. Nothing happens
+// when the button's window is disabled (a modal dialog disables its owner).
 void click_button(HWND button);
-// The close item of the window's system menu.
+// The close item of the window's system menu (nothing when the window is disabled).
 void choose_system_close(HWND window);
 
 // ---- menus -------------------------------------------------------------------------------------
@@ -95,7 +105,8 @@ HMENU open_menu_popup(HWND window, int position);
 // MF_ENABLED, MF_GRAYED or MF_DISABLED (or both bits), or -1 when the menu has no such command.
 int menu_item_state(HMENU menu, UINT command);
 // Chooses a menu item as a user does: the popup that holds it opens first; an enabled item then
-// posts WM_COMMAND. Returns false when the item is missing or not enabled.
+// posts WM_COMMAND. Returns false when the item is missing or not enabled, or the window is
+// disabled.
 bool choose_menu_item(HWND window, UINT command);
 
 // ---- cursors -----------------------------------------------------------------------------------
@@ -107,16 +118,22 @@ std::string cursor_name(HCURSOR cursor);
 // What a window shows after its last paint: fills, pictures and texts, in window client
 // coordinates, in drawing order, cut to the area that was copied.
 struct PaintedItem {
-    enum Kind { Fill, Picture, Text } kind = Fill;
+    // Copy: in the screen log only, a block copied onto the window from a memory context.
+    enum Kind { Fill, Picture, Text, Copy } kind = Fill;
     RECT rect{};              // a text's layout rectangle; a fill's or picture's visible part
     COLORREF color = 0;       // fill colour or text colour
     std::string text;         // a text's characters; a picture's resource name ("#129")
     UINT format = 0;          // DrawTextA format
     bool transparent = false; // text drawn with background mode TRANSPARENT
+    bool monochrome = false;  // a picture that passed through a monochrome bitmap
 };
 std::vector<PaintedItem> painted(HWND window);
 // The colour GetSysColor answers for index from now on, as a theme (high contrast) sets it.
 void set_system_color(int index, COLORREF color);
+// Every drawing operation made directly on the window since the reset, in order: fills (the
+// default background erase among them), texts and block copies. A window painted without flicker
+// shows one copy of its whole client area per paint.
+std::vector<PaintedItem> drawn_on_screen(HWND window);
 int paint_count(HWND window); // BeginPaint calls on the window since the reset
 
 } // namespace sim

@@ -66,6 +66,7 @@ HWND active_dialog() {
 
 using sim::detail::enter;
 using sim::detail::format;
+using sim::detail::record;
 using sim::detail::Window;
 
 INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR template_name, HWND owner,
@@ -86,14 +87,22 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR template_name, HWND ow
         return -1;
     }
     const sim::detail::DialogTemplate& t = found->second;
+    // The owner takes no input while the dialog runs; it is disabled before the dialog exists.
+    Window* owner_object = sim::detail::window_object(owner);
+    bool owner_was_enabled = owner_object && owner_object->enabled;
+    if (owner_was_enabled)
+        owner_object->enabled = false;
     using sim::detail::kPixelsPerUnitX;
     using sim::detail::kPixelsPerUnitY;
     HWND dialog = sim::detail::create_window(
         0, "#32770", t.caption.c_str(), t.style & ~static_cast<DWORD>(WS_VISIBLE),
         t.x * kPixelsPerUnitX, t.y * kPixelsPerUnitY, t.width * kPixelsPerUnitX,
         t.height * kPixelsPerUnitY, owner, nullptr, instance, nullptr);
-    if (!dialog)
+    if (!dialog) {
+        if (owner_was_enabled)
+            owner_object->enabled = true;
         return -1;
+    }
     Window* object = sim::detail::window_object(dialog);
     object->dialog_procedure = procedure;
     HWND first_tab_stop = nullptr;
@@ -148,6 +157,9 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR template_name, HWND ow
     }
     auto& stack = sim::detail::dialog_stack();
     stack.erase(std::remove(stack.begin(), stack.end(), dialog), stack.end());
+    // The owner is enabled again before the dialog goes.
+    if (Window* again = sim::detail::window_object(owner); again && owner_was_enabled)
+        again->enabled = true;
     if (sim::detail::window_object(dialog))
         sim::detail::destroy_window(dialog);
     sim::detail::notify({sim::MachineEvent::DialogClosed, name, dialog});
@@ -155,8 +167,8 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR template_name, HWND ow
 }
 
 BOOL WINAPI EndDialog(HWND dialog, INT_PTR result) {
-    enter("EndDialog",
-          format("%p result=%ld", static_cast<void*>(dialog), static_cast<long>(result)));
+    record("EndDialog",
+           format("%p result=%ld", static_cast<void*>(dialog), static_cast<long>(result)));
     Window* object = sim::detail::window_object(dialog);
     if (!object || !object->dialog_procedure) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);

@@ -1,6 +1,7 @@
-// Simulated painting: paint and memory device contexts, bitmaps and brushes with their selection
-// rules, and drawing that records what each bitmap and finally each window shows (fills, the
-// header picture, texts), so tests can read the painted header and count what stays open.
+// Simulated painting: paint, window and memory device contexts, bitmaps (colour or monochrome)
+// and brushes with their selection rules, and drawing that records what each bitmap and finally
+// each window shows (fills, the header picture, texts), so tests can read the painted header,
+// every operation that drew on a window, and count what stays open.
 #include <algorithm>
 #include <cstring>
 
@@ -15,23 +16,29 @@ constexpr uintptr_t kLastSystemColourBrush = 31; // (HBRUSH)(COLOR_x + 1)
 constexpr int kPictureWidth = 180;               // used when the bitmap file cannot be read
 constexpr int kPictureHeight = 136;
 constexpr int kLineHeight = 16;
+constexpr int kScreenBitsPerPixel = 32; // the colour format of the screen and its bitmaps
+constexpr COLORREF kWhite = RGB(255, 255, 255);
+constexpr COLORREF kBlack = RGB(0, 0, 0);
 
 enum class ObjectKind { Bitmap, Brush };
 
 struct GdiObject {
     ObjectKind kind = ObjectKind::Bitmap;
     int width = 0, height = 0;
+    int bits_per_pixel = kScreenBitsPerPixel; // 1: a monochrome bitmap
     COLORREF color = 0;
     HDC selected_in = nullptr;
     std::vector<PaintedItem> content;
 };
 
 struct DeviceContext {
-    HWND window = nullptr; // a paint context's window
+    HWND window = nullptr; // a paint or window context's window
+    bool screen = false;   // a context of the window or of the whole screen (not BeginPaint's)
     uintptr_t bitmap = kStockBitmap;
     uintptr_t brush = 0;
     int background_mode = OPAQUE;
     COLORREF text_color = 0;
+    COLORREF background_color = kWhite;
 };
 
 struct GdiState {
@@ -69,12 +76,43 @@ HDC new_context(const DeviceContext& value) {
     return reinterpret_cast<HDC>(handle);
 }
 
+// The colour format of what drawing on dc changes: 1 for a memory context holding a monochrome
+// bitmap (a new memory context holds the 1 x 1 monochrome stock bitmap), else the screen's.
+int bits_of(const DeviceContext& c) {
+    if (c.window || c.screen)
+        return kScreenBitsPerPixel;
+    if (c.bitmap == kStockBitmap)
+        return 1;
+    GdiObject* bitmap = object(c.bitmap);
+    return bitmap ? bitmap->bits_per_pixel : kScreenBitsPerPixel;
+}
+
+// A colour as a monochrome bitmap keeps it: black or white, by its brightness.
+COLORREF to_monochrome(COLORREF color) {
+    unsigned sum = (color & 0xFF) + ((color >> 8) & 0xFF) + ((color >> 16) & 0xFF);
+    return sum >= 3 * 128 ? kWhite : kBlack;
+}
+
+// An item as a monochrome bitmap keeps it.
+PaintedItem monochrome_item(PaintedItem item) {
+    item.color = to_monochrome(item.color);
+    if (item.kind == PaintedItem::Picture)
+        item.monochrome = true;
+    return item;
+}
+
 // Where drawing on dc lands: the selected bitmap's content or the window's surface; the bounds
-// of that surface in *area.
+// of that surface in *area. A context of the whole screen draws nowhere.
 std::vector<PaintedItem>* target(HDC dc, RECT* area) {
     DeviceContext* c = context(dc);
     if (!c)
         return nullptr;
+    if (c->screen && !c->window) {
+        static std::vector<PaintedItem> nowhere;
+        nowhere.clear();
+        *area = RECT{0, 0, 0, 0};
+        return &nowhere;
+    }
     if (c->window) {
         Window* w = window_object(c->window);
         if (!w)
@@ -94,6 +132,13 @@ std::vector<PaintedItem>* target(HDC dc, RECT* area) {
 bool inside(const RECT& inner, const RECT& outer) {
     return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
            inner.bottom <= outer.bottom;
+}
+
+// The log of operations drawn directly on dc's window, or null for a memory context.
+std::vector<PaintedItem>* screen_log(HDC dc) {
+    DeviceContext* c = context(dc);
+    Window* w = c && c->window ? window_object(c->window) : nullptr;
+    return w ? &w->screen_log : nullptr;
 }
 
 // Adds item to the surface, cut to area; what it covers completely is gone.
@@ -126,11 +171,36 @@ void reset_gdi() {
     state() = GdiState();
 }
 
+void fill_rect(HDC dc, const RECT& rect, COLORREF color) {
+    RECT area;
+    std::vector<PaintedItem>* surface = target(dc, &area);
+    DeviceContext* c = context(dc);
+    if (!surface || !c)
+        return;
+    PaintedItem fill;
+    fill.kind = PaintedItem::Fill;
+    fill.rect = rect;
+    fill.color = bits_of(*c) == 1 ? to_monochrome(color) : color;
+    if (std::vector<PaintedItem>* log = screen_log(dc))
+        log->push_back(fill);
+    paint_item(surface, fill, area);
+}
+
+COLORREF brush_color(HBRUSH brush) {
+    GdiObject* o = object(reinterpret_cast<uintptr_t>(brush));
+    return o && o->kind == ObjectKind::Brush ? o->color : 0;
+}
+
 } // namespace detail
 
 std::vector<PaintedItem> painted(HWND window) {
     const detail::Window* w = detail::window_object(window);
     return w ? w->surface : std::vector<PaintedItem>();
+}
+
+std::vector<PaintedItem> drawn_on_screen(HWND window) {
+    const detail::Window* w = detail::window_object(window);
+    return w ? w->screen_log : std::vector<PaintedItem>();
 }
 
 int paint_count(HWND window) {
@@ -143,6 +213,7 @@ int paint_count(HWND window) {
 using sim::PaintedItem;
 using sim::detail::enter;
 using sim::detail::format;
+using sim::detail::record;
 
 HDC WINAPI BeginPaint(HWND window, LPPAINTSTRUCT paint) {
     if (enter("BeginPaint", format("%p", static_cast<void*>(window))))
@@ -171,7 +242,7 @@ HDC WINAPI BeginPaint(HWND window, LPPAINTSTRUCT paint) {
 }
 
 BOOL WINAPI EndPaint(HWND window, const PAINTSTRUCT* paint) {
-    enter("EndPaint", format("%p", static_cast<void*>(window)));
+    record("EndPaint", format("%p", static_cast<void*>(window)));
     if (!paint)
         return FALSE;
     auto& contexts = sim::detail::state().contexts;
@@ -194,11 +265,14 @@ HDC WINAPI CreateCompatibleDC(HDC dc) {
 HBITMAP WINAPI CreateCompatibleBitmap(HDC dc, int width, int height) {
     if (enter("CreateCompatibleBitmap", format("%p %dx%d", static_cast<void*>(dc), width, height)))
         return nullptr;
-    if (!sim::detail::context(dc) || width < 0 || height < 0)
+    sim::detail::DeviceContext* c = sim::detail::context(dc);
+    if (!c || width < 0 || height < 0)
         return nullptr;
     sim::detail::GdiObject bitmap;
     bitmap.width = width;
     bitmap.height = height;
+    // The format of the context's device: for a memory context, that of the bitmap it holds.
+    bitmap.bits_per_pixel = sim::detail::bits_of(*c);
     return reinterpret_cast<HBITMAP>(sim::detail::new_object(bitmap));
 }
 
@@ -243,7 +317,7 @@ HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ handle) {
         return nullptr;
     if (stock || o->kind == sim::detail::ObjectKind::Bitmap) {
         // A bitmap fits only a memory context, and only one context at a time.
-        if (c->window || (o && o->selected_in && o->selected_in != dc))
+        if (c->window || c->screen || (o && o->selected_in && o->selected_in != dc))
             return nullptr;
         uintptr_t previous = c->bitmap;
         if (sim::detail::GdiObject* old = sim::detail::object(previous))
@@ -262,7 +336,7 @@ HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ handle) {
 }
 
 BOOL WINAPI DeleteObject(HGDIOBJ handle) {
-    enter("DeleteObject", format("%p", handle));
+    record("DeleteObject", format("%p", handle));
     uintptr_t value = reinterpret_cast<uintptr_t>(handle);
     if (value == sim::detail::kStockBitmap)
         return TRUE;
@@ -276,7 +350,7 @@ BOOL WINAPI DeleteObject(HGDIOBJ handle) {
 }
 
 BOOL WINAPI DeleteDC(HDC dc) {
-    enter("DeleteDC", format("%p", static_cast<void*>(dc)));
+    record("DeleteDC", format("%p", static_cast<void*>(dc)));
     sim::detail::DeviceContext* c = sim::detail::context(dc);
     if (!c || c->window)
         return FALSE;
@@ -303,14 +377,9 @@ int WINAPI FillRect(HDC dc, const RECT* rect, HBRUSH brush) {
         color = o->color;
     }
     RECT area;
-    std::vector<PaintedItem>* surface = sim::detail::target(dc, &area);
-    if (!surface || !rect)
+    if (!sim::detail::target(dc, &area) || !rect)
         return 0;
-    PaintedItem fill;
-    fill.kind = PaintedItem::Fill;
-    fill.rect = *rect;
-    fill.color = color;
-    sim::detail::paint_item(surface, fill, area);
+    sim::detail::fill_rect(dc, *rect, color);
     return 1;
 }
 
@@ -329,6 +398,10 @@ int WINAPI DrawTextA(HDC dc, LPCSTR text, int count, LPRECT rect, UINT format_fl
     item.color = c->text_color;
     item.format = format_flags;
     item.transparent = c->background_mode == TRANSPARENT;
+    if (sim::detail::bits_of(*c) == 1)
+        item = sim::detail::monochrome_item(item);
+    if (std::vector<PaintedItem>* log = sim::detail::screen_log(dc))
+        log->push_back(item);
     sim::detail::paint_item(surface, item, area);
     return sim::detail::kLineHeight;
 }
@@ -363,8 +436,12 @@ BOOL WINAPI BitBlt(HDC dest, int x, int y, int width, int height, HDC source, in
     RECT dest_area{}, source_area{};
     std::vector<PaintedItem>* to = sim::detail::target(dest, &dest_area);
     std::vector<PaintedItem>* from = sim::detail::target(source, &source_area);
+    sim::detail::DeviceContext* to_context = sim::detail::context(dest);
+    sim::detail::DeviceContext* from_context = sim::detail::context(source);
     if (!to || !from || rop != SRCCOPY)
         return FALSE;
+    int to_bits = sim::detail::bits_of(*to_context);
+    int from_bits = sim::detail::bits_of(*from_context);
     // The copied block: the asked rectangle, cut to the destination and to what the source
     // holds, in destination coordinates.
     LONG dx = x - source_x, dy = y - source_y;
@@ -376,12 +453,29 @@ BOOL WINAPI BitBlt(HDC dest, int x, int y, int width, int height, HDC source, in
         !sim::detail::intersect(copied, source_block, &copied))
         return TRUE;
     std::vector<PaintedItem> items = *from;
+    if (std::vector<PaintedItem>* log = sim::detail::screen_log(dest)) {
+        PaintedItem copy;
+        copy.kind = PaintedItem::Copy;
+        copy.rect = copied;
+        log->push_back(copy);
+    }
     // What lay under the copied block is overwritten.
     to->erase(std::remove_if(
                   to->begin(), to->end(),
                   [&](const PaintedItem& old) { return sim::detail::inside(old.rect, copied); }),
               to->end());
     for (PaintedItem item : items) {
+        // Colour to monochrome: the source's background colour becomes white, all else black.
+        // Monochrome to colour: white becomes the destination's background colour, black its
+        // text colour.
+        if (to_bits == 1 && from_bits != 1) {
+            bool background = item.color == from_context->background_color;
+            item = sim::detail::monochrome_item(item);
+            item.color = background ? sim::detail::kWhite : sim::detail::kBlack;
+        } else if (from_bits == 1 && to_bits != 1) {
+            item.color = item.color == sim::detail::kWhite ? to_context->background_color
+                                                           : to_context->text_color;
+        }
         item.rect.left += dx;
         item.rect.right += dx;
         item.rect.top += dy;
@@ -389,4 +483,100 @@ BOOL WINAPI BitBlt(HDC dest, int x, int y, int width, int height, HDC source, in
         sim::detail::paint_item(to, item, copied);
     }
     return TRUE;
+}
+
+COLORREF WINAPI SetBkColor(HDC dc, COLORREF color) {
+    if (enter("SetBkColor", format("%#x", color)))
+        return CLR_INVALID;
+    sim::detail::DeviceContext* c = sim::detail::context(dc);
+    if (!c)
+        return CLR_INVALID;
+    COLORREF previous = c->background_color;
+    c->background_color = color;
+    return previous;
+}
+
+HDC WINAPI GetDC(HWND window) {
+    if (enter("GetDC", format("%p", static_cast<void*>(window))))
+        return nullptr;
+    if (window && !sim::detail::window_object(window)) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return nullptr;
+    }
+    sim::detail::DeviceContext c;
+    c.window = window;
+    c.screen = true;
+    return sim::detail::new_context(c);
+}
+
+int WINAPI ReleaseDC(HWND window, HDC dc) {
+    enter("ReleaseDC", format("%p", static_cast<void*>(window)));
+    auto& contexts = sim::detail::state().contexts;
+    auto it = contexts.find(reinterpret_cast<uintptr_t>(dc));
+    if (it == contexts.end() || !it->second.screen || it->second.window != window)
+        return 0;
+    contexts.erase(it);
+    sim::detail::count_open(sim::Resource::DeviceContext, -1);
+    return 1;
+}
+
+COLORREF WINAPI GetPixel(HDC dc, int x, int y) {
+    if (enter("GetPixel", format("%d,%d", x, y)))
+        return CLR_INVALID;
+    RECT area;
+    std::vector<PaintedItem>* surface = sim::detail::target(dc, &area);
+    if (!surface || x < area.left || x >= area.right || y < area.top || y >= area.bottom)
+        return CLR_INVALID;
+    // The last fill under the point; a picture's pixels are not modelled, nor are texts.
+    for (auto it = surface->rbegin(); it != surface->rend(); ++it) {
+        const RECT& r = it->rect;
+        if (x < r.left || x >= r.right || y < r.top || y >= r.bottom)
+            continue;
+        if (it->kind == PaintedItem::Fill)
+            return it->color;
+        if (it->kind == PaintedItem::Picture)
+            return CLR_INVALID;
+    }
+    return sim::detail::kBlack;
+}
+
+int WINAPI GetObjectA(HGDIOBJ handle, int size, LPVOID out) {
+    if (enter("GetObjectA", format("%p size=%d", handle, size)))
+        return 0;
+    uintptr_t value = reinterpret_cast<uintptr_t>(handle);
+    sim::detail::GdiObject stock;
+    stock.width = stock.height = 1;
+    stock.bits_per_pixel = 1;
+    sim::detail::GdiObject* o =
+        value == sim::detail::kStockBitmap ? &stock : sim::detail::object(value);
+    if (!o || o->kind != sim::detail::ObjectKind::Bitmap)
+        return 0;
+    if (!out)
+        return sizeof(BITMAP);
+    if (size < static_cast<int>(sizeof(BITMAP)))
+        return 0;
+    BITMAP info{};
+    info.bmWidth = o->width;
+    info.bmHeight = o->height;
+    // Rows are padded to a whole number of 16-bit words.
+    info.bmWidthBytes = ((o->width * o->bits_per_pixel + 15) / 16) * 2;
+    info.bmPlanes = 1;
+    info.bmBitsPixel = static_cast<WORD>(o->bits_per_pixel);
+    std::memcpy(out, &info, sizeof info);
+    return sizeof(BITMAP);
+}
+
+int WINAPI GetDeviceCaps(HDC dc, int index) {
+    enter("GetDeviceCaps", format("%d", index));
+    if (!sim::detail::context(dc))
+        return 0;
+    // A memory context answers for the device it is compatible with: the screen.
+    switch (index) {
+    case BITSPIXEL:
+        return sim::detail::kScreenBitsPerPixel;
+    case PLANES:
+        return 1;
+    default:
+        return 0;
+    }
 }

@@ -99,7 +99,7 @@ int menu_item_state(HMENU menu, UINT command) {
 
 bool choose_menu_item(HWND window, UINT command) {
     detail::Menu* bar = detail::menu_object(window_menu(window));
-    if (!bar)
+    if (!bar || !detail::accepts_input(window))
         return false;
     for (size_t position = 0; position < bar->items.size(); ++position) {
         HMENU popup = bar->items[position].popup;
@@ -134,4 +134,42 @@ BOOL WINAPI EnableMenuItem(HMENU menu, UINT id, UINT enable) {
     UINT previous = item->state & sim::detail::kStateBits;
     item->state = (item->state & ~sim::detail::kStateBits) | (enable & sim::detail::kStateBits);
     return static_cast<BOOL>(previous);
+}
+
+HMENU WINAPI LoadMenuA(HINSTANCE instance, LPCSTR name) {
+    std::string resource = name ? sim::detail::resource_name(name) : "";
+    if (sim::detail::enter("LoadMenuA", resource)) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    HMENU menu = instance == sim::program_instance() ? sim::detail::load_menu(resource) : nullptr;
+    if (!menu)
+        SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+    return menu;
+}
+
+HMENU WINAPI GetSubMenu(HMENU menu, int position) {
+    sim::detail::enter("GetSubMenu", sim::detail::format("%d", position));
+    sim::detail::Menu* object = sim::detail::menu_object(menu);
+    if (!object || position < 0 || position >= static_cast<int>(object->items.size()))
+        return nullptr;
+    return object->items[static_cast<size_t>(position)].popup;
+}
+
+BOOL WINAPI DestroyMenu(HMENU menu) {
+    sim::detail::enter("DestroyMenu", "");
+    sim::detail::Menu* object = sim::detail::menu_object(menu);
+    if (!object) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    // Its popups go with it.
+    std::vector<HMENU> popups;
+    for (const sim::detail::MenuItem& item : object->items)
+        if (item.popup)
+            popups.push_back(item.popup);
+    sim::detail::menus().erase(reinterpret_cast<uintptr_t>(menu));
+    for (HMENU popup : popups)
+        DestroyMenu(popup);
+    return TRUE;
 }

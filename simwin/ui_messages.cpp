@@ -1,6 +1,7 @@
 // Simulated user32 messaging: the posted-message queue, sent messages, the virtual clock with
-// window timers and the test's timeline, GetMessageA with its priorities (posted, quit, paint,
-// timer), keyboard translation, accelerator tables and the user-input helpers for tests.
+// window timers and the test's timeline, GetMessageA and PeekMessageA with their priorities
+// (posted, quit, paint, timer) and filters, the keyboard state, keyboard translation,
+// accelerator tables and the user-input helpers for tests.
 #include <algorithm>
 
 #include "simwin/ui_model.h"
@@ -13,6 +14,8 @@ constexpr uint64_t kDefaultTimeLimitMs = 60000;
 constexpr long kMessageGuard = 10000;    // messages per run before the run is ended as stuck
 constexpr UINT kMinimumTimerPeriod = 10; // USER_TIMER_MINIMUM
 constexpr LPARAM kAltDownBit = 0x20000000;
+constexpr LPARAM kExtendedKeyBit = 0x01000000;
+constexpr BYTE kKeyDown = 0x80;
 constexpr LPARAM kKeyUpBits = static_cast<LPARAM>(0xC0000001u);
 constexpr LPARAM kRepeatOne = 1;
 constexpr WPARAM kSlashKey = 0xBF; // VK_OEM_2, the key that carries "/" and "?"
@@ -40,6 +43,7 @@ struct MessagesState {
     uint64_t now = 0;
     uint64_t limit = kDefaultTimeLimitMs;
     bool ended = false;
+    sim::RunEnd end_reason = sim::RunEnd::NotEnded;
     long delivered = 0;
     long message_limit = kMessageGuard;
     std::vector<Timer> timers;
@@ -48,6 +52,7 @@ struct MessagesState {
     std::map<std::string, unsigned> durations;
     std::deque<std::pair<WPARAM, char>> typed; // keys down whose character TranslateMessage makes
     std::map<uintptr_t, std::string> accelerator_tables;
+    BYTE keys[256] = {}; // the thread's keyboard state, as the messages taken so far left it
 };
 
 MessagesState& state() {
@@ -65,20 +70,21 @@ MSG make_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     return msg;
 }
 
-Timer* due_timer() {
+Timer* due_timer(const MessageFilter& filter) {
     Timer* best = nullptr;
     for (Timer& t : state().timers)
-        if (t.due <= state().now && (!best || t.due < best->due))
+        if (t.due <= state().now && filter.takes(t.window, WM_TIMER) &&
+            (!best || t.due < best->due))
             best = &t;
     return best;
 }
 
-HWND window_needing_paint() {
+HWND window_needing_paint(const MessageFilter& filter) {
     // Top-level windows before their children, as Windows paints parents first.
     for (int pass = 0; pass < 2; ++pass) {
         for (HWND window : all_windows()) {
             Window* w = window_object(window);
-            if (!w->needs_paint || !w->visible || w->destroying)
+            if (!w->needs_paint || !w->visible || w->destroying || !filter.takes(window, WM_PAINT))
                 continue;
             if ((pass == 0) == ((w->style & WS_CHILD) == 0))
                 return window;
@@ -88,58 +94,108 @@ HWND window_needing_paint() {
 }
 
 // Ends the run: from now on every GetMessageA answers WM_QUIT with the stall code.
-void end_run(MSG* msg) {
+void end_run(MSG* msg, sim::RunEnd reason) {
+    if (!state().ended)
+        state().end_reason = reason;
     state().ended = true;
     *msg = make_message(nullptr, WM_QUIT, static_cast<WPARAM>(sim::kStalledExitCode), 0);
 }
 
+// A key message taken from the queue moves the keyboard state, as GetKeyState then reports it.
+void track_keys(const MSG& msg) {
+    if (msg.wParam >= 256)
+        return;
+    if (msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN)
+        state().keys[msg.wParam] |= kKeyDown;
+    else if (msg.message == WM_KEYUP || msg.message == WM_SYSKEYUP)
+        state().keys[msg.wParam] &= static_cast<BYTE>(~kKeyDown);
+}
+
+// The message that is ready now for the filter, in Windows' order: posted messages, the quit
+// message, paint, timers. Taken from the queue (and a timer restarted) only when remove is set.
+bool ready_message(MSG* msg, const MessageFilter& filter, bool remove, bool* quit) {
+    MessagesState& s = state();
+    *quit = false;
+    for (auto it = s.queue.begin(); it != s.queue.end(); ++it) {
+        if (it->message != WM_QUIT && !filter.takes(it->hwnd, it->message))
+            continue;
+        *msg = *it;
+        *quit = msg->message == WM_QUIT;
+        if (remove) {
+            s.queue.erase(it);
+            track_keys(*msg);
+        }
+        return true;
+    }
+    if (s.quit_pending) {
+        if (remove)
+            s.quit_pending = false;
+        *msg = make_message(nullptr, WM_QUIT, static_cast<WPARAM>(s.quit_code), 0);
+        *quit = true;
+        return true;
+    }
+    if (HWND window = window_needing_paint(filter)) {
+        *msg = make_message(window, WM_PAINT, 0, 0);
+        return true;
+    }
+    if (Timer* timer = due_timer(filter)) {
+        *msg = make_message(timer->window, WM_TIMER, timer->id,
+                            reinterpret_cast<LPARAM>(timer->callback));
+        if (remove)
+            timer->due = s.now + timer->period;
+        return true;
+    }
+    return false;
+}
+
 } // namespace
 
+bool MessageFilter::takes(HWND target, UINT message) const {
+    if ((first != 0 || last != 0) && (message < first || message > last))
+        return false;
+    // The window itself or one of its descendants.
+    for (HWND at = target; window && at != window; at = window_object(at)->parent)
+        if (!at || !window_object(at))
+            return false;
+    return true;
+}
+
+bool peek_message(MSG* msg, const MessageFilter& filter, bool remove) {
+    bool quit = false;
+    return ready_message(msg, filter, remove, &quit);
+}
+
 // The message the loop receives next; false for WM_QUIT.
-bool next_message(MSG* msg) {
+bool next_message(MSG* msg, const MessageFilter& filter) {
     MessagesState& s = state();
     for (;;) {
         if (s.ended || ++s.delivered > s.message_limit) {
-            end_run(msg);
+            end_run(msg, sim::RunEnd::MessageLimit);
             return false;
         }
-        if (!s.queue.empty()) {
-            *msg = s.queue.front();
-            s.queue.pop_front();
-            return msg->message != WM_QUIT;
-        }
-        if (s.quit_pending) {
-            s.quit_pending = false;
-            *msg = make_message(nullptr, WM_QUIT, static_cast<WPARAM>(s.quit_code), 0);
-            return false;
-        }
-        if (HWND window = window_needing_paint()) {
-            *msg = make_message(window, WM_PAINT, 0, 0);
-            return true;
-        }
-        if (Timer* timer = due_timer()) {
-            *msg = make_message(timer->window, WM_TIMER, timer->id,
-                                reinterpret_cast<LPARAM>(timer->callback));
-            timer->due = s.now + timer->period;
-            return true;
-        }
-        // Nothing to deliver: the clock moves to the next action or timer.
+        // Device notices are sent messages: handled inside the wait, before anything posted.
+        deliver_device_notices();
+        bool quit = false;
+        if (ready_message(msg, filter, true, &quit))
+            return !quit;
+        // Nothing to deliver: the clock moves to the next action or timer the filter takes.
         auto action = std::min_element(s.actions.begin(), s.actions.end(),
                                        [](const Action& a, const Action& b) {
                                            return a.at != b.at ? a.at < b.at : a.order < b.order;
                                        });
         uint64_t next_timer = UINT64_MAX;
         for (const Timer& t : s.timers)
-            next_timer = std::min(next_timer, t.due);
+            if (filter.takes(t.window, WM_TIMER))
+                next_timer = std::min(next_timer, t.due);
         bool have_action = action != s.actions.end();
         if (!have_action && next_timer == UINT64_MAX) {
-            end_run(msg);
+            end_run(msg, sim::RunEnd::NothingToDo);
             return false;
         }
         uint64_t when =
             have_action ? std::min(std::max(action->at, s.now), next_timer) : next_timer;
         if (when > s.limit) {
-            end_run(msg);
+            end_run(msg, sim::RunEnd::TimeLimit);
             return false;
         }
         s.now = std::max(s.now, when);
@@ -208,6 +264,10 @@ bool run_stalled() {
     return detail::state().ended;
 }
 
+RunEnd run_end() {
+    return detail::state().end_reason;
+}
+
 void type_alt_char(char ch) {
     HWND target = detail::focus_window();
     WPARAM key = (ch == '/' || ch == '?')
@@ -232,13 +292,15 @@ void press_key(int virtual_key) {
 
 void click_button(HWND button) {
     WindowInfo info = window_info(button);
-    if (!info.exists || !info.parent)
+    if (!info.exists || !info.parent || !detail::accepts_input(button))
         return;
     detail::post_message(info.parent, WM_COMMAND, MAKEWPARAM(info.id, 0),
                          reinterpret_cast<LPARAM>(button));
 }
 
 void choose_system_close(HWND window) {
+    if (!detail::accepts_input(window))
+        return;
     detail::post_message(window, WM_SYSCOMMAND, SC_CLOSE, 0);
 }
 
@@ -246,11 +308,17 @@ void choose_system_close(HWND window) {
 
 using sim::detail::enter;
 using sim::detail::format;
+using sim::detail::record;
 
 LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (enter("SendMessageA", format("%p msg=%#x wparam=%#lx", static_cast<void*>(window), message,
-                                     static_cast<unsigned long>(wparam))))
-        return 0;
+    std::string args = format("%p msg=%#x wparam=%#lx", static_cast<void*>(window), message,
+                              static_cast<unsigned long>(wparam));
+    // Sending itself does not fail; setting a window's text does when the control cannot take
+    // it (an edit control out of room answers FALSE and keeps the text it had).
+    if (message != WM_SETTEXT)
+        record("SendMessageA", args);
+    else if (enter("SendMessageA", args))
+        return FALSE;
     if (!sim::detail::window_object(window)) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return 0;
@@ -273,7 +341,7 @@ BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam
 }
 
 VOID WINAPI PostQuitMessage(int code) {
-    enter("PostQuitMessage", format("%d", code));
+    record("PostQuitMessage", format("%d", code));
     sim::detail::state().quit_pending = true;
     sim::detail::state().quit_code = code;
 }
@@ -287,11 +355,65 @@ BOOL WINAPI GetMessageA(LPMSG msg, HWND window, UINT first, UINT last) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return -1;
     }
-    return sim::detail::next_message(msg) ? TRUE : FALSE;
+    // A filter naming a window that no longer exists is an error, not "no filter".
+    if (window && !sim::detail::window_object(window)) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return -1;
+    }
+    return sim::detail::next_message(msg, sim::detail::MessageFilter{window, first, last}) ? TRUE
+                                                                                           : FALSE;
+}
+
+BOOL WINAPI PeekMessageA(LPMSG msg, HWND window, UINT first, UINT last, UINT remove) {
+    if (enter("PeekMessageA",
+              format("%p %u-%u remove=%u", static_cast<void*>(window), first, last, remove)))
+        return FALSE;
+    if (!msg || (window && !sim::detail::window_object(window))) {
+        SetLastError(msg ? ERROR_INVALID_WINDOW_HANDLE : ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    return sim::detail::peek_message(msg, sim::detail::MessageFilter{window, first, last},
+                                     (remove & PM_REMOVE) != 0)
+               ? TRUE
+               : FALSE;
+}
+
+SHORT WINAPI GetKeyState(int virtual_key) {
+    enter("GetKeyState", format("%#x", virtual_key));
+    if (virtual_key < 0 || virtual_key > 255)
+        return 0;
+    // The high bit of the answer: the key is down.
+    return (sim::detail::state().keys[virtual_key] & sim::detail::kKeyDown) ? SHORT(-128) : 0;
+}
+
+BOOL WINAPI GetKeyboardState(PBYTE keys) {
+    enter("GetKeyboardState", "");
+    if (!keys)
+        return FALSE;
+    std::copy(std::begin(sim::detail::state().keys), std::end(sim::detail::state().keys), keys);
+    return TRUE;
+}
+
+BOOL WINAPI SetKeyboardState(PBYTE keys) {
+    enter("SetKeyboardState", "");
+    if (!keys)
+        return FALSE;
+    std::copy(keys, keys + 256, std::begin(sim::detail::state().keys));
+    return TRUE;
+}
+
+VOID WINAPI Sleep(DWORD ms) {
+    enter("Sleep", format("%u", ms));
+    sim::detail::state().now += ms;
+}
+
+DWORD WINAPI GetTickCount() {
+    enter("GetTickCount", "");
+    return static_cast<DWORD>(sim::detail::state().now);
 }
 
 BOOL WINAPI TranslateMessage(const MSG* msg) {
-    enter("TranslateMessage", msg ? format("msg=%#x", msg->message) : "");
+    record("TranslateMessage", msg ? format("msg=%#x", msg->message) : "");
     return sim::detail::translate_message(msg) ? TRUE : FALSE;
 }
 
@@ -367,8 +489,8 @@ UINT_PTR WINAPI SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC callba
 }
 
 BOOL WINAPI KillTimer(HWND window, UINT_PTR id) {
-    enter("KillTimer",
-          format("%p id=%lu", static_cast<void*>(window), static_cast<unsigned long>(id)));
+    record("KillTimer",
+           format("%p id=%lu", static_cast<void*>(window), static_cast<unsigned long>(id)));
     auto& timers = sim::detail::state().timers;
     for (auto it = timers.begin(); it != timers.end(); ++it) {
         if (it->window == window && it->id == id) {
@@ -411,14 +533,33 @@ int WINAPI TranslateAcceleratorA(HWND window, HACCEL table, LPMSG msg) {
     bool key = msg->message == WM_KEYDOWN || msg->message == WM_SYSKEYDOWN;
     if (!character && !key)
         return 0;
-    bool alt_down = (msg->lParam & sim::detail::kAltDownBit) != 0;
+    // The modifier keys as the keyboard state holds them now.
+    const BYTE* keys = sim::detail::state().keys;
+    BYTE held = 0;
+    if (keys[VK_CONTROL] & sim::detail::kKeyDown)
+        held |= FCONTROL;
+    if (keys[VK_MENU] & sim::detail::kKeyDown)
+        held |= FALT;
+    if (keys[VK_SHIFT] & sim::detail::kKeyDown)
+        held |= FSHIFT;
     for (const sim::detail::AcceleratorEntry& entry :
          sim::detail::resources().accelerators.at(found->second)) {
-        bool virtual_key = (entry.flags & FVIRTKEY) != 0;
-        // A character entry matches the character message; a virtual-key entry the key-down.
-        if (virtual_key != key || entry.key != (msg->wParam & 0xFFFF))
+        if (entry.key != (msg->wParam & 0xFFFF))
             continue;
-        if (((entry.flags & FALT) != 0) != alt_down)
+        bool virtual_key = (entry.flags & FVIRTKEY) != 0;
+        bool matches = false;
+        if (character) {
+            // A character entry: Alt as the keyboard state has it, the other keys are ignored.
+            matches = !virtual_key && (held & FALT) == (entry.flags & FALT);
+        } else if (virtual_key) {
+            matches = held == (entry.flags & (FSHIFT | FCONTROL | FALT));
+        } else {
+            // A character entry with Alt also matches a key-down whose code is the character
+            // and whose lParam says Alt is down.
+            matches = (entry.flags & FALT) && (msg->lParam & sim::detail::kAltDownBit) &&
+                      !(msg->lParam & sim::detail::kExtendedKeyBit);
+        }
+        if (!matches)
             continue;
         // A command on the window's menu is offered only when its item is enabled, after the
         // popup that holds it was told it opens.

@@ -90,8 +90,9 @@ struct Window : sim::WindowInfo {
     bool dialog_ended = false;
     INT_PTR dialog_result = 0;
     int default_button = IDOK;
-    // What painting left on screen.
+    // What painting left on screen, and every operation that drew on it.
     std::vector<sim::PaintedItem> surface;
+    std::vector<sim::PaintedItem> screen_log;
     int paints = 0;
 };
 Window* window_object(HWND window);
@@ -105,8 +106,18 @@ HWND create_window(DWORD ex_style, LPCSTR class_name, LPCSTR title, DWORD style,
                    int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
                    LPVOID param);
 BOOL destroy_window(HWND window);
-// The message loop's steps as a modal loop inside the system runs them, unlogged.
-bool next_message(MSG* msg);
+// Which messages a GetMessageA or PeekMessageA call takes: those of one window and its
+// descendants (all when null), and in one range of message numbers (all when both are 0).
+// WM_QUIT is taken whatever the filter.
+struct MessageFilter {
+    HWND window = nullptr;
+    UINT first = 0, last = 0;
+    bool takes(HWND target, UINT message) const;
+};
+// The message loop's steps as a modal loop inside the system runs them, unlogged. next_message
+// waits (moves the clock) for a message the filter takes; peek_message never waits.
+bool next_message(MSG* msg, const MessageFilter& filter = MessageFilter());
+bool peek_message(MSG* msg, const MessageFilter& filter, bool remove);
 bool translate_message(const MSG* msg);
 LRESULT dispatch_message(const MSG* msg);
 void repost_quit(int code);
@@ -119,6 +130,12 @@ std::vector<HWND>& dialog_stack();
 LRESULT CALLBACK dialog_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
 void kill_window_timers(HWND window);
+// Whether the window and the windows above it are enabled.
+bool accepts_input(HWND window);
+// Fills rect of dc with a colour, as FillRect does, unlogged (the default background erase).
+void fill_rect(HDC dc, const RECT& rect, COLORREF color);
+// The colour of a solid brush made by CreateSolidBrush (0 for anything else).
+COLORREF brush_color(HBRUSH brush);
 COLORREF sys_color(int index);
 // A handle value that is never 0 and never reused within a run.
 uintptr_t next_handle_value();

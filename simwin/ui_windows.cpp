@@ -18,9 +18,7 @@ constexpr uintptr_t kProgramIcon = 0x20107;
 constexpr int kFrameWidth = 8;     // sizing border of an overlapped window, each side
 constexpr int kCaptionHeight = 23; // caption bar
 constexpr int kMenuBarHeight = 20;
-constexpr int kClientEdgeWidth = 2; // WS_EX_CLIENTEDGE, each side
-constexpr int kDefaultX = 40;       // where CW_USEDEFAULT places a new top-level window
-constexpr int kDefaultY = 30;
+constexpr int kClientEdgeWidth = 2;  // WS_EX_CLIENTEDGE, each side
 constexpr int kWsprintfLimit = 1024; // wsprintfA writes at most this many bytes
 constexpr DWORD kErrorCannotFindClass = 1407;
 constexpr DWORD kErrorClassExists = 1410;
@@ -113,6 +111,13 @@ HWND focus_window() {
     return nullptr;
 }
 
+bool accepts_input(HWND window) {
+    for (Window* w = window_object(window); w; w = window_object(w->parent))
+        if (!w->enabled || w->destroying)
+            return false;
+    return window_object(window) != nullptr;
+}
+
 void reset_windows() {
     state() = WindowsState();
 }
@@ -200,6 +205,7 @@ std::string current_cursor() {
 
 using sim::detail::enter;
 using sim::detail::format;
+using sim::detail::record;
 using sim::detail::Window;
 
 ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* window_class) {
@@ -275,8 +281,8 @@ HWND sim::detail::create_window(DWORD ex_style, LPCSTR class_name, LPCSTR title,
     object->ex_style = ex_style;
     object->instance = instance;
     bool child = (style & WS_CHILD) != 0;
-    object->x = (!child && x == CW_USEDEFAULT) ? sim::detail::kDefaultX : x;
-    object->y = (!child && x == CW_USEDEFAULT) ? sim::detail::kDefaultY : y;
+    object->x = (!child && x == CW_USEDEFAULT) ? sim::kDefaultWindowX : x;
+    object->y = (!child && x == CW_USEDEFAULT) ? sim::kDefaultWindowY : y;
     object->width = (!child && width == CW_USEDEFAULT) ? 600 : width;
     object->height = (!child && width == CW_USEDEFAULT) ? 400 : height;
     if (child) {
@@ -292,6 +298,11 @@ HWND sim::detail::create_window(DWORD ex_style, LPCSTR class_name, LPCSTR title,
     if (child)
         sim::detail::window_object(parent)->children.push_back(window);
 
+    // An overlapped or sizable window is asked for its size limits first.
+    if ((style & WS_THICKFRAME) || !(style & (WS_POPUP | WS_CHILD))) {
+        POINT limits[5] = {};
+        sim::detail::send_message(window, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(limits));
+    }
     CREATESTRUCTA create{};
     create.lpCreateParams = param;
     create.hInstance = instance;
@@ -310,6 +321,10 @@ HWND sim::detail::create_window(DWORD ex_style, LPCSTR class_name, LPCSTR title,
         sim::detail::destroy_window(window);
         return nullptr;
     }
+    RECT frame{0, 0, 0, 0};
+    if (Window* w = sim::detail::window_object(window))
+        frame = RECT{w->x, w->y, w->x + w->width, w->y + w->height};
+    sim::detail::send_message(window, WM_NCCALCSIZE, FALSE, reinterpret_cast<LPARAM>(&frame));
     if (sim::detail::send_message(window, WM_CREATE, 0, create_param) == -1) {
         sim::detail::destroy_window(window);
         return nullptr;
@@ -404,7 +419,7 @@ BOOL sim::detail::destroy_window(HWND window) {
 
 BOOL WINAPI DestroyWindow(HWND window) {
     // Destroying is a release: it is logged but never fails.
-    enter("DestroyWindow", format("%p", static_cast<void*>(window)));
+    record("DestroyWindow", format("%p", static_cast<void*>(window)));
     return sim::detail::destroy_window(window);
 }
 
@@ -448,11 +463,53 @@ LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wparam, LPARAM l
         EndPaint(window, &paint);
         return 0;
     }
-    case WM_ERASEBKGND:
+    case WM_ERASEBKGND: {
+        // The client area is filled with the class brush; without one nothing is erased.
+        HBRUSH brush = sim::class_info(object->class_name).background;
+        uintptr_t value = reinterpret_cast<uintptr_t>(brush);
+        if (!brush || !wparam)
+            return 0;
+        COLORREF color = value <= 31 ? sim::detail::sys_color(static_cast<int>(value - 1))
+                                     : sim::detail::brush_color(brush);
+        int width = 0, height = 0;
+        sim::detail::client_size(*object, &width, &height);
+        sim::detail::fill_rect(reinterpret_cast<HDC>(wparam), RECT{0, 0, width, height}, color);
         return 1;
+    }
     default:
         return 0;
     }
+}
+
+BOOL WINAPI GetWindowRect(HWND window, LPRECT rect) {
+    if (enter("GetWindowRect", format("%p", static_cast<void*>(window))))
+        return FALSE;
+    Window* object = sim::detail::window_object(window);
+    if (!object || !rect) {
+        SetLastError(object ? ERROR_INVALID_PARAMETER : ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    *rect = RECT{object->x, object->y, object->x + object->width, object->y + object->height};
+    return TRUE;
+}
+
+BOOL WINAPI EnableWindow(HWND window, BOOL enable) {
+    enter("EnableWindow", format("%p %d", static_cast<void*>(window), enable));
+    Window* object = sim::detail::window_object(window);
+    if (!object) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    // The answer: whether the window was disabled before.
+    BOOL was_disabled = object->enabled ? FALSE : TRUE;
+    object->enabled = enable != FALSE;
+    return was_disabled;
+}
+
+BOOL WINAPI IsWindowEnabled(HWND window) {
+    enter("IsWindowEnabled", format("%p", static_cast<void*>(window)));
+    Window* object = sim::detail::window_object(window);
+    return object && object->enabled ? TRUE : FALSE;
 }
 
 BOOL WINAPI GetClientRect(HWND window, LPRECT rect) {
@@ -470,12 +527,15 @@ BOOL WINAPI GetClientRect(HWND window, LPRECT rect) {
 }
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR name) {
-    if (enter("GetModuleHandleA", name ? name : "(null)")) {
+    // The calling process's own module is always there.
+    if (!name) {
+        record("GetModuleHandleA", "(null)");
+        return sim::program_instance();
+    }
+    if (enter("GetModuleHandleA", name)) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return nullptr;
     }
-    if (!name)
-        return sim::program_instance();
     SetLastError(ERROR_MOD_NOT_FOUND);
     return nullptr;
 }
@@ -507,14 +567,14 @@ HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name) {
 }
 
 HCURSOR WINAPI SetCursor(HCURSOR cursor) {
-    enter("SetCursor", sim::cursor_name(cursor));
+    record("SetCursor", sim::cursor_name(cursor));
     HCURSOR previous = sim::detail::state().cursor;
     sim::detail::state().cursor = cursor;
     return previous;
 }
 
 DWORD WINAPI GetSysColor(int index) {
-    enter("GetSysColor", format("%d", index));
+    record("GetSysColor", format("%d", index));
     return sim::detail::sys_color(index);
 }
 
@@ -539,7 +599,7 @@ COLORREF sim::detail::sys_color(int index) {
 }
 
 int WINAPIV wsprintfA(LPSTR out, LPCSTR format_text, ...) {
-    enter("wsprintfA", format_text ? format_text : "");
+    record("wsprintfA", format_text ? format_text : "");
     if (!out || !format_text)
         return 0;
     char buffer[sim::detail::kWsprintfLimit + 1];

@@ -133,9 +133,14 @@ std::unique_ptr<UsbHub> make_hub(UsbController* controller, UsbDevice* upstream,
     return hub;
 }
 
+// A node that comes or goes is announced to the windows, as Windows announces it.
 void set_present(DEVINST id, bool present) {
-    if (Node* n = node(id))
-        n->present = present;
+    Node* n = node(id);
+    if (!n || n->present == present)
+        return;
+    n->present = present;
+    if (!n->removed)
+        detail::device_node_changed(id, present);
 }
 
 // The device's nodes, and those of every device below a hub, follow whether the device and
@@ -227,9 +232,9 @@ BOOL controller_ioctl(UsbController& hc, DWORD code, void* out, DWORD out_size, 
         return string_reply(hc.driver_key, key, {}, out, out_size, returned);
     }
     case kGetRootHubName: {
-        std::optional<std::string> name;
-        if (hc.root)
-            name = hc.root->name;
+        // A controller whose root hub is removed or stopped answers with success and an empty
+        // name.
+        std::string name = hc.root ? hc.root->name : std::string();
         return string_reply(hc.root_hub_name, name, {}, out, out_size, returned);
     }
     default:

@@ -138,8 +138,10 @@ DWORD locate_version(const char* name, detail::SimFile** file) {
     // The resource is read through a read-only open that shares reading.
     if (!detail::file_sharing_allows(*file, GENERIC_READ, FILE_SHARE_READ))
         return ERROR_SHARING_VIOLATION;
+    // simwin's files carry no resources but their version resource: a file without one has no
+    // resource section at all.
     if ((*file)->version_resource.empty())
-        return ERROR_RESOURCE_TYPE_NOT_FOUND;
+        return ERROR_RESOURCE_DATA_NOT_FOUND;
     return 0;
 }
 

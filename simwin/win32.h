@@ -34,6 +34,8 @@ typedef void* PVOID;
 typedef void* LPVOID;
 typedef const void* LPCVOID;
 typedef BYTE* LPBYTE;
+typedef BYTE* PBYTE;
+typedef short SHORT;
 typedef DWORD* LPDWORD;
 typedef DWORD* PDWORD;
 typedef ULONG* PULONG;
@@ -200,6 +202,9 @@ HMODULE WINAPI LoadLibraryA(LPCSTR name);
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name);
 HMODULE WINAPI GetModuleHandleA(LPCSTR name);
 VOID WINAPI ExitProcess(UINT code);
+UINT WINAPI GetACP();
+VOID WINAPI Sleep(DWORD ms);
+DWORD WINAPI GetTickCount();
 
 // ---- advapi32 ----------------------------------------------------------------------------------
 #define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)((LONG)0x80000000))
@@ -289,6 +294,7 @@ VOID WINAPI InstallHinfSectionW(HWND window, HINSTANCE module, PCWSTR command_li
 #define WM_NULL 0x0000u
 #define WM_CREATE 0x0001u
 #define WM_DESTROY 0x0002u
+#define WM_MOVE 0x0003u
 #define WM_SIZE 0x0005u
 #define WM_SETTEXT 0x000Cu
 #define WM_GETTEXT 0x000Du
@@ -298,7 +304,9 @@ VOID WINAPI InstallHinfSectionW(HWND window, HINSTANCE module, PCWSTR command_li
 #define WM_QUIT 0x0012u
 #define WM_ERASEBKGND 0x0014u
 #define WM_SETCURSOR 0x0020u
+#define WM_GETMINMAXINFO 0x0024u
 #define WM_NCCREATE 0x0081u
+#define WM_NCCALCSIZE 0x0083u
 #define WM_KEYDOWN 0x0100u
 #define WM_KEYUP 0x0101u
 #define WM_CHAR 0x0102u
@@ -372,9 +380,14 @@ VOID WINAPI InstallHinfSectionW(HWND window, HINSTANCE module, PCWSTR command_li
 #define FCONTROL 0x08
 #define FALT 0x10
 #define VK_RETURN 0x0D
+#define VK_SHIFT 0x10
+#define VK_CONTROL 0x11
 #define VK_MENU 0x12
 #define VK_ESCAPE 0x1B
 #define VK_F4 0x73
+#define VK_OEM_2 0xBF
+#define PM_NOREMOVE 0x0000u
+#define PM_REMOVE 0x0001u
 
 struct POINT {
     LONG x;
@@ -446,6 +459,7 @@ LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lpa
 BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 VOID WINAPI PostQuitMessage(int code);
 BOOL WINAPI GetMessageA(LPMSG msg, HWND window, UINT first, UINT last);
+BOOL WINAPI PeekMessageA(LPMSG msg, HWND window, UINT first, UINT last, UINT remove);
 BOOL WINAPI TranslateMessage(const MSG* msg);
 LRESULT WINAPI DispatchMessageA(const MSG* msg);
 HACCEL WINAPI LoadAcceleratorsA(HINSTANCE instance, LPCSTR name);
@@ -458,6 +472,17 @@ BOOL WINAPI EndDialog(HWND dialog, INT_PTR result);
 BOOL WINAPI SetDlgItemTextA(HWND dialog, int id, LPCSTR text);
 HWND WINAPI GetDlgItem(HWND dialog, int id);
 BOOL WINAPI EnableMenuItem(HMENU menu, UINT id, UINT enable);
+HMENU WINAPI LoadMenuA(HINSTANCE instance, LPCSTR name);
+HMENU WINAPI GetSubMenu(HMENU menu, int position);
+BOOL WINAPI DestroyMenu(HMENU menu);
+BOOL WINAPI EnableWindow(HWND window, BOOL enable);
+BOOL WINAPI IsWindowEnabled(HWND window);
+BOOL WINAPI GetWindowRect(HWND window, LPRECT rect);
+SHORT WINAPI GetKeyState(int virtual_key);
+BOOL WINAPI GetKeyboardState(PBYTE keys);
+BOOL WINAPI SetKeyboardState(PBYTE keys);
+HDC WINAPI GetDC(HWND window);
+int WINAPI ReleaseDC(HWND window, HDC dc);
 HICON WINAPI LoadIconA(HINSTANCE instance, LPCSTR name);
 HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name);
 HCURSOR WINAPI SetCursor(HCURSOR cursor);
@@ -470,10 +495,47 @@ int WINAPI DrawTextA(HDC dc, LPCSTR text, int count, LPRECT rect, UINT format);
 DWORD WINAPI GetSysColor(int index);
 int WINAPIV wsprintfA(LPSTR out, LPCSTR format, ...);
 
+// ---- device notifications (user32, dbt.h) -----------------------------------------------------
+typedef PVOID HDEVNOTIFY;
+#define DBT_DEVTYP_DEVICEINTERFACE 0x00000005u
+#define DBT_DEVTYP_HANDLE 0x00000006u
+#define DEVICE_NOTIFY_WINDOW_HANDLE 0x00000000u
+#define DEVICE_NOTIFY_SERVICE_HANDLE 0x00000001u
+#define DEVICE_NOTIFY_ALL_INTERFACE_CLASSES 0x00000004u
+
+struct DEV_BROADCAST_HDR {
+    DWORD dbch_size;
+    DWORD dbch_devicetype;
+    DWORD dbch_reserved;
+};
+struct DEV_BROADCAST_DEVICEINTERFACE_A {
+    DWORD dbcc_size;
+    DWORD dbcc_devicetype;
+    DWORD dbcc_reserved;
+    GUID dbcc_classguid;
+    char dbcc_name[1]; // the interface's symbolic link name, as long as dbcc_size says
+};
+
+HDEVNOTIFY WINAPI RegisterDeviceNotificationA(HANDLE recipient, LPVOID filter, DWORD flags);
+BOOL WINAPI UnregisterDeviceNotification(HDEVNOTIFY notification);
+
 // ---- gdi32 -------------------------------------------------------------------------------------
 #define TRANSPARENT 1
 #define OPAQUE 2
 #define SRCCOPY 0x00CC0020u
+#define BITSPIXEL 12
+#define PLANES 14
+#define CLR_INVALID 0xFFFFFFFFu
+
+struct BITMAP {
+    LONG bmType;
+    LONG bmWidth;
+    LONG bmHeight;
+    LONG bmWidthBytes;
+    WORD bmPlanes;
+    WORD bmBitsPixel;
+    LPVOID bmBits;
+};
 
 HDC WINAPI CreateCompatibleDC(HDC dc);
 HBITMAP WINAPI CreateCompatibleBitmap(HDC dc, int width, int height);
@@ -485,3 +547,7 @@ BOOL WINAPI BitBlt(HDC dest, int x, int y, int width, int height, HDC source, in
                    int source_y, DWORD rop);
 int WINAPI SetBkMode(HDC dc, int mode);
 COLORREF WINAPI SetTextColor(HDC dc, COLORREF color);
+COLORREF WINAPI SetBkColor(HDC dc, COLORREF color);
+COLORREF WINAPI GetPixel(HDC dc, int x, int y);
+int WINAPI GetObjectA(HGDIOBJ object, int size, LPVOID out);
+int WINAPI GetDeviceCaps(HDC dc, int index);

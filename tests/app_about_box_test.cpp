@@ -47,6 +47,29 @@ TEST_F(AboutBoxTest, OpensFromBothAcceleratorsAndTheHelpMenuAndEndsOnEscape) {
         EXPECT_NE(call.args.find("result=2"), std::string::npos);
 }
 
+// The About box is modal: the main window is disabled while it is open, so its buttons and menu
+// take nothing until it ends.
+TEST_F(AboutBoxTest, TheMainWindowTakesNoInputWhileItIsOpen) {
+    sim::at(100, [] { sim::type_alt_char('?'); });
+    sim::at(110, [] {
+        ASSERT_NE(sim::active_dialog(), nullptr);
+        EXPECT_FALSE(sim::window_info(main_window()).enabled);
+        sim::click_button(app.exit_button);
+        EXPECT_FALSE(sim::choose_menu_item(main_window(), kCommandInstall));
+    });
+    sim::at(120, [] {
+        EXPECT_NE(main_window(), nullptr);
+        sim::press_key(VK_ESCAPE);
+    });
+    sim::at(130, [] {
+        EXPECT_EQ(sim::active_dialog(), nullptr);
+        EXPECT_TRUE(sim::window_info(main_window()).enabled);
+        press_exit();
+    });
+    EXPECT_EQ(installer_main(), 0);
+    EXPECT_EQ(sim::count_calls("LoadLibraryA"), 0);
+}
+
 TEST_F(AboutBoxTest, OkAndEnterEndItWithIdentifierOne) {
     sim::at(100, [] { sim::type_alt_char('?'); });
     sim::at(110, [] {

@@ -146,6 +146,18 @@ TEST_F(MainWindowTest, EveryWayOfClosingEndsTheProgramWithCodeZero) {
     }
 }
 
+// CW_USEDEFAULT leaves the place to the system, which ignores the y given with it; a window
+// created at x = 0 would sit in the screen's corner.
+TEST_F(MainWindowTest, TheSystemChoosesWhereTheMainWindowGoes) {
+    sim::at(0, [] {
+        sim::WindowInfo w = sim::window_info(main_window());
+        EXPECT_EQ(w.x, sim::kDefaultWindowX);
+        EXPECT_EQ(w.y, sim::kDefaultWindowY);
+        press_exit();
+    });
+    EXPECT_EQ(installer_main(), 0);
+}
+
 TEST_F(MainWindowTest, FailedWindowCreationEndsAtOnceWithCodeZero) {
     sim::fail_call("CreateWindowExA", 1);
     EXPECT_EQ(installer_main(), 0);
@@ -321,7 +333,7 @@ TEST_F(MainWindowTest, ARunWithAnyCallFailingEndsAndLeavesNothingOpen) {
     };
     script();
     EXPECT_EQ(installer_main(), 0);
-    long calls = sim::call_count();
+    long calls = sim::failable_call_count();
     ASSERT_GT(calls, 50);
 
     for (bool persistent : {false, true}) {

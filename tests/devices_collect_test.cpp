@@ -60,8 +60,30 @@ TEST_F(DevicesCollectTest, RefreshListsPluggedAndUnpluggedAdaptersInOrder) {
     walk_adapter_instances(0);
     sort_adapter_list();
 
-    // The unplugged adapter's nodes are phantoms: no parent to climb, so no hub is found.
-    EXPECT_EQ(listed(), "*3 configured no, A2 plugged rumble");
+    // The unplugged adapter's node is a phantom whose parent is still its root hub.
+    EXPECT_EQ(listed(), "A2 plugged rumble, A3 configured no");
+}
+
+TEST_F(DevicesCollectTest, AdaptersOnPortsTenAndUpAreListedOnceUnderTheirOwnPorts) {
+    // Root hub A and a hub on A3, each with as many ports as the scan labels; adapters on ports
+    // 10, 12 and 207 of both and on A2; the one on port 12 of A unplugged.
+    auto& root = sim::add_controller(0).root_hub(kLastLabelledPort);
+    auto& hub = root.add_hub(3, kLastLabelledPort);
+    root.add_adapter(2);
+    for (int port : {10, 12, static_cast<int>(kLastLabelledPort)}) {
+        root.add_adapter(port);
+        hub.add_adapter(port);
+    }
+    root.unplug(12);
+    // Also configured for port 12 of A, a present node. Both it and the unplugged adapter's
+    // phantom (whose parent Windows 8 and later still name) reach the root hub as "A<".
+    sim::add_node(root.node, "USB\\VID_0E1C&PID_0001\\5&7A&0&12", "{cfg}\\0001", "Quorvale");
+
+    collect_plugged_adapters();
+    walk_adapter_instances(0);
+
+    EXPECT_EQ(listed(), "A2 plugged no, A3: plugged no, A3< plugged no, A3\xFF plugged no, "
+                        "A: plugged no, A\xFF plugged no, A< configured no, A< configured no");
 }
 
 TEST_F(DevicesCollectTest, RemovalTakesAPluggedAdapterWithItsHidFunctionAndBothInfCopies) {

@@ -8,11 +8,13 @@ const char kInnerHubId[] = "USB\\VID_ABCD&PID_1234\\6&2C3D&0&1";
 const char kInnerBusAdapterId[] = "USB\\VID_0E1C&PID_0001\\3USB&VID_ABCD&PID_1234&6&2C3D&0&1";
 
 // The worked examples' machine: root hubs A (node RA) and B (node RB), an external hub A1 (node
-// H1) on port 1 of A, and an adapter plugged into A2.
+// H1) on port 1 of A, and an adapter plugged into A2. The examples' failing parent lookups are
+// those of Windows before 8, where a device that is not present has no parent.
 class DevicesLocatorTest : public DevicesTest {
   protected:
     void SetUp() override {
         DevicesTest::SetUp();
+        sim::set_parent_rule(sim::ParentRule::BeforeWindows8);
         ra = sim::add_controller_with_root_hub("ctlA", "hubA");
         rb = sim::add_controller_with_root_hub("ctlB", "hubB");
         add_hub_entry("A", "@ctlA", ra);
@@ -47,6 +49,14 @@ TEST_F(DevicesLocatorTest, FailingParentLookupGivesTheStarAndTheLastCharacter) {
     locate(ra, "USB\\VID_0E1C&PID_0001\\5&1F2E3D4C&0&4", false);
     EXPECT_EQ(listed(), "*4 configured no");
     EXPECT_EQ(sim::count_calls("CM_Locate_DevNodeA"), 0);
+}
+
+// From Windows 8 on, the same instance is found at its hub through its last parent.
+TEST_F(DevicesLocatorTest, UnpluggedInstanceReachesItsLastParentFromWindowsEightOn) {
+    sim::set_parent_rule(sim::ParentRule::Windows8);
+    locate(ra, "USB\\VID_0E1C&PID_0001\\5&1F2E3D4C&0&4", false);
+    locate(ra, kInnerBusAdapterId, false);
+    EXPECT_EQ(listed(), "A4 configured no, A3 configured no");
 }
 
 TEST_F(DevicesLocatorTest, InnerUsbIdentifierIsRewrittenAndLocatesTheHub) {
@@ -107,6 +117,55 @@ TEST_F(DevicesLocatorTest, AmpersandNearTheEndCountsAsNotFollowedByUnderscore) {
     ASSERT_EQ(lookups.size(), 1u);
     EXPECT_EQ(lookups[0].args, "USB\\AB\\C flags=0x1");
     EXPECT_EQ(listed(), "*C3 configured no");
+}
+
+TEST_F(DevicesLocatorTest, PortsTenAndUpGiveTheCharacterTheScanLabelsThemWith) {
+    add_external_hub("USB\\VID_ABCD&PID_1234\\5&1F2E3D4C&0&1");
+    for (DEVINST hub : {ra, h1})
+        for (const char* port : {"10", "12", "207"})
+            locate(hub, std::string("USB\\VID_0E1C&PID_0001\\5&2A&0&") + port, true);
+    EXPECT_EQ(listed(), "A: configured no, A< configured no, A\xFF configured no, "
+                        "A1: configured no, A1< configured no, A1\xFF configured no");
+}
+
+TEST_F(DevicesLocatorTest, PluggedAdaptersOnPortsTenAndUpAreNotListedAgain) {
+    add_external_hub("USB\\VID_ABCD&PID_1234\\5&1F2E3D4C&0&1");
+    add_adapter_entry("A:", "@ctlA", "adp10");
+    add_adapter_entry("A1<", "hubA", "adp12");
+    add_adapter_entry("A1\xFF", "hubA", "adp207");
+
+    locate(ra, "USB\\VID_0E1C&PID_0001\\5&2A&0&10", true);
+    locate(h1, "USB\\VID_0E1C&PID_0001\\5&2B&0&12", true);
+    locate(h1, "USB\\VID_0E1C&PID_0001\\5&2B&0&207", true);
+    // Port 12 of the root hub is not port 2, whose adapter is plugged in.
+    locate(ra, "USB\\VID_0E1C&PID_0001\\5&2A&0&12", true);
+
+    EXPECT_EQ(listed(), "A< configured no");
+}
+
+TEST_F(DevicesLocatorTest, PortNumberEndsTheLabelAlsoWithoutAHub) {
+    locate(ra, "USB\\VID_0E1C&PID_0001\\5&2A&0&12", false);
+    // The inner identifier names the hub's own port 10 at the end of the ID.
+    locate(ra, "USB\\VID_0E1C&PID_0001\\3USB&VID_ABCD&PID_1234&6&2C3D&0&10", false);
+    EXPECT_EQ(listed(), "*< configured no, *:3 configured no");
+}
+
+TEST_F(DevicesLocatorTest, EndingsThatNameNoLabelledPortKeepTheLastCharacter) {
+    const char* const endings[] = {
+        "5&2A&0&208",  // beyond the last port the scan labels
+        "5&2A&0&1012", // four digits
+        "5&2A&0&012",  // a leading zero: not a port number as Windows writes it
+        "5&2A&0&0",    // port 0 does not exist
+        "SERIAL12",    // a serial number, no '&' before the digits
+        "5&2A&0&12X",  // no digits at the end
+    };
+    for (const char* ending : endings)
+        locate(rb, std::string("USB\\VID_0E1C&PID_0001\\") + ending, true);
+    // The parent lookup fails and the identifier is rewritten to USB\VID_ABCD&PID_1234\12, whose
+    // end is a serial number.
+    locate(rb, "USB\\VID_0E1C&PID_0001\\3USB&VID_ABCD&PID_1234&12", false);
+    EXPECT_EQ(listed(), "B8 configured no, B2 configured no, B2 configured no, B0 configured no, "
+                        "B2 configured no, BX configured no, *23 configured no");
 }
 
 TEST_F(DevicesLocatorTest, EqualDerivedLabelsAreBothListed) {

@@ -35,14 +35,23 @@ TEST_F(DevicesSimwinTest, LocateFindsTheRootAndPhantomsOnlyWhenAskedFor) {
               CR_NO_SUCH_DEVNODE);
 }
 
-TEST_F(DevicesSimwinTest, LiveTreeSkipsPhantomsAndAPhantomHasNoParent) {
+// A phantom's parent: from Windows 8 on the device it was last present below (or the root once
+// that device is gone); before Windows 8 none.
+TEST_F(DevicesSimwinTest, LiveTreeSkipsPhantomsAndAPhantomsParentFollowsTheRule) {
     DEVINST next = 0;
     EXPECT_EQ(CM_Get_Child(&next, hub, 0), CR_SUCCESS);
     EXPECT_EQ(next, device);
     EXPECT_EQ(CM_Get_Sibling(&next, device, 0), CR_NO_SUCH_DEVNODE);
     EXPECT_EQ(CM_Get_Parent(&next, device, 0), CR_SUCCESS);
     EXPECT_EQ(next, hub);
+    EXPECT_EQ(CM_Get_Parent(&next, phantom, 0), CR_SUCCESS);
+    EXPECT_EQ(next, sim::node(phantom)->parent);
+    sim::set_parent_rule(sim::ParentRule::BeforeWindows8);
     EXPECT_EQ(CM_Get_Parent(&next, phantom, 0), CR_NO_SUCH_DEVNODE);
+    sim::set_parent_rule(sim::ParentRule::Windows8);
+    sim::node(phantom)->parent = 4242; // a last parent that is gone
+    EXPECT_EQ(CM_Get_Parent(&next, phantom, 0), CR_SUCCESS);
+    EXPECT_EQ(next, sim::root_node());
     EXPECT_EQ(CM_Get_Parent(&next, sim::root_node(), 0), CR_NO_SUCH_DEVNODE);
     EXPECT_EQ(CM_Get_Child(&next, device, 0), CR_NO_SUCH_DEVNODE);
     EXPECT_EQ(CM_Get_Child(&next, 4242, 0), CR_INVALID_DEVNODE);

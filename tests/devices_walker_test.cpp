@@ -49,7 +49,7 @@ TEST_F(DevicesWalkerTest, OnlyTheFourAdapterPrefixesArePickedOut) {
     ASSERT_EQ(opens.size(), 4u);
     for (int i = 0; i < 4; ++i)
         EXPECT_NE(opens[i].args.find(picked[i]), std::string::npos) << opens[i].args;
-    EXPECT_EQ(listed(), "*2 configured no, *4 configured no");
+    EXPECT_EQ(listed(), "A2 configured no, A4 configured no");
 }
 
 TEST_F(DevicesWalkerTest, ScanModeListsConfiguredUsbInstancesOnly) {
@@ -165,7 +165,7 @@ TEST_F(DevicesWalkerTest, ListIsWalkedOnlyWithinTheFetchedBlock) {
     sim::add_phantom(ra, "USB\\VID_0E1C&PID_0001\\7");
     sim::cut_device_id_list(1);
     walk_adapter_instances(0);
-    EXPECT_EQ(listed(), "*7 configured no");
+    EXPECT_EQ(listed(), "A7 configured no");
 
     // Without its own terminator it runs into the block's end and is not used.
     adapter_list.count = 0;
@@ -182,15 +182,15 @@ TEST_F(DevicesWalkerTest, AnyFailingCallOfEitherModeLeavesNothingOpen) {
             add_configured("USB\\VID_0E1C&PID_0001\\5&1&0&3", "{usb}\\0001", "oem5.inf");
             add_configured("HID\\VID_0E1C&PID_0001\\6&1&0&0000", "{hid}\\0002", "oem6.inf");
             sim::put_file("C:\\Drivers\\oem5.inf", kMakerInfHead);
-            long before = sim::call_count();
+            long before = sim::failable_call_count();
             if (k > 0)
                 sim::fail_global_call(k, false);
             walk_adapter_instances(remove);
             if (k == 0)
-                calls = sim::call_count() - before;
+                calls = sim::failable_call_count() - before;
             EXPECT_EQ(sim::open_summary(), "") << "mode " << remove << ", call " << k;
         }
-        EXPECT_GT(calls, 10) << remove;
+        EXPECT_GT(calls, 5) << remove;
     }
 }
 

@@ -149,7 +149,7 @@ TEST_F(FilesTest, VersionResourceGivesItsFileVersionOnlyInItsOwnBlock) {
     EXPECT_EQ(file_version("C:\\WINDOWS\\system32\\u.dll", "040904B0"), "1.0.5");
 
     EXPECT_EQ(GetFileVersionInfoSizeA("C:\\WINDOWS\\system32\\n.dll", nullptr), 0u);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_TYPE_NOT_FOUND));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_DATA_NOT_FOUND));
     EXPECT_EQ(GetFileVersionInfoSizeA("C:\\WINDOWS\\system32\\gone.dll", nullptr), 0u);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }

@@ -255,9 +255,9 @@ TEST_F(InfCopyCleanupTest, EveryFailingCallLeavesTheFileAndNothingOpen) {
     SP_DEVINFO_DATA data{};
     data.cbSize = sizeof data;
     ASSERT_TRUE(SetupDiOpenDeviceInfoA(set, kInstanceId, nullptr, 0, &data));
-    long before = sim::call_count();
+    long before = sim::failable_call_count();
     delete_provider_inf_copy(set, &data, "DevicePath");
-    long calls = sim::call_count() - before;
+    long calls = sim::failable_call_count() - before;
     ASSERT_FALSE(sim::file_exists(kInfCopy));
 
     for (long k = 1; k <= calls; ++k) {
@@ -266,10 +266,13 @@ TEST_F(InfCopyCleanupTest, EveryFailingCallLeavesTheFileAndNothingOpen) {
         size_t first = sim::calls().size();
         sim::fail_global_call(k, false);
         delete_provider_inf_copy(set, &data, "DevicePath");
-        std::string failed = sim::calls()[first + static_cast<size_t>(k) - 1].function;
-        // Releases never fail; any other failing call leaves the copy in place.
-        bool release = failed == "RegCloseKey" || failed == "CloseHandle";
-        EXPECT_EQ(sim::file_exists(kInfCopy), !release) << failed;
+        std::string failed;
+        for (size_t i = first; i < sim::calls().size(); ++i)
+            if (sim::calls()[i].failed)
+                failed = sim::calls()[i].function;
+        // Every call that can fail leads up to the deletion: its failure keeps the copy.
+        EXPECT_NE(failed, "");
+        EXPECT_TRUE(sim::file_exists(kInfCopy)) << failed;
         EXPECT_EQ(sim::open_count(sim::Resource::RegistryKey), 0) << failed;
         EXPECT_EQ(sim::open_count(sim::Resource::Handle), 0) << failed;
     }

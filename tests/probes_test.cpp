@@ -56,6 +56,17 @@ TEST_F(ProbesTest, MissingOrUnreadableFileIsNotFoundAndLeavesTheBuffer) {
     EXPECT_EQ(rumble_version(), "missing");
 }
 
+// The existence test opens for reading and shares reading only: it joins another process that
+// reads the file (as a loader does) but not one that writes it.
+TEST_F(ProbesTest, ExistenceTestSharesReadingWithOtherProcessesButNotWriting) {
+    sim::put_version_file(kRumbleFile, std::nullopt);
+    sim::hold_file(kRumbleFile, GENERIC_READ, FILE_SHARE_READ);
+    EXPECT_EQ(rumble_version(), "1.0.1");
+    sim::release_file_hold(kRumbleFile);
+    sim::hold_file(kRumbleFile, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    EXPECT_EQ(rumble_version(), "missing");
+}
+
 TEST_F(ProbesTest, KernelFileIsLookedForUnderTheWindowsDirectoryWithOneSeparator) {
     sim::put_version_file(kKernelFile, "1.2.77");
     char out[kVersionRoom] = "";
@@ -119,10 +130,10 @@ TEST_F(ProbesTest, EveryFailingCallLeavesNothingOpen) {
         query_loaded_driver_version(out);
         memory_pack_component_present();
     };
-    long before = sim::call_count();
+    long before = sim::failable_call_count();
     probe_all();
-    long calls = sim::call_count() - before;
-    ASSERT_GT(calls, 10);
+    long calls = sim::failable_call_count() - before;
+    ASSERT_GT(calls, 5);
 
     // Every call of a clean run fails in turn, once and from then on.
     for (bool persistent : {false, true}) {

@@ -62,7 +62,9 @@ TEST_F(RegistryTest, QueryTellsTheSizeItNeedsWhenTheRoomIsTooSmall) {
     RegCloseKey(key);
 }
 
-TEST_F(RegistryTest, StringStoredWithoutTerminatorComesBackAsStored) {
+// Windows terminates such a string when the room has a byte to spare, and answers the stored
+// size either way.
+TEST_F(RegistryTest, StringStoredWithoutTerminatorIsTerminatedOnlyWhenRoomIsLeft) {
     sim::set_registry_string(HKEY_LOCAL_MACHINE, "Drv", "InfPath", "oem3.inf", REG_SZ, false);
     HKEY key = nullptr;
     ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Drv", 0, KEY_READ, &key), ERROR_SUCCESS);
@@ -73,6 +75,12 @@ TEST_F(RegistryTest, StringStoredWithoutTerminatorComesBackAsStored) {
         RegQueryValueExA(key, "InfPath", nullptr, nullptr, reinterpret_cast<BYTE*>(room), &size),
         ERROR_SUCCESS);
     EXPECT_EQ(size, 8u);
+    EXPECT_EQ(std::string(room, sizeof room), std::string("oem3.inf\0xxx", 12));
+    std::memset(room, 'x', sizeof room);
+    size = 8;
+    EXPECT_EQ(
+        RegQueryValueExA(key, "InfPath", nullptr, nullptr, reinterpret_cast<BYTE*>(room), &size),
+        ERROR_SUCCESS);
     EXPECT_EQ(std::string(room, sizeof room), "oem3.infxxxx");
     RegCloseKey(key);
 }

@@ -48,6 +48,9 @@ inline void give_inf_copy(DEVINST node, const std::string& inf_name, bool maker,
 inline MachineFiles build_rich_machine() {
     using namespace report_machine;
     MachineFiles files;
+    // Windows before 8: the unplugged adapters' parents cannot be asked for, so the report
+    // holds the locator's "*" labels as well as hub paths.
+    sim::set_parent_rule(sim::ParentRule::BeforeWindows8);
 
     sim::UsbHub& root0 = sim::add_controller(0).root_hub(4);
     sim::UsbHub& hub = root0.add_hub(1, 4);

@@ -39,12 +39,12 @@ class ReliabilitySweepTest : public SimTest {
             return false;
         }
 
-        long before = sim::call_count();
+        long before = sim::failable_call_count();
         if (k > 0)
             sim::fail_global_call(k, persistent);
         operation(app.report_edit);
         sim::clear_failures();
-        *calls = sim::call_count() - before;
+        *calls = sim::failable_call_count() - before;
         bool met_failure = sim::injected_failure_count() > 0;
         if (injected)
             *injected += sim::injected_failure_count();

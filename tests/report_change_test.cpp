@@ -43,6 +43,22 @@ TEST_F(ReportChangeTest, ForcedRefreshWithAnUnchangedKeyComposesAndSetsTheReport
     EXPECT_EQ(refresh_report(nullptr, 0), 0u) << "and the key stays the same";
 }
 
+// An edit control out of room refuses the text and keeps the old one; the next refresh must
+// not end early on the unchanged key while the control shows an older report.
+TEST_F(ReportChangeTest, AReportTheControlRefusedIsWrittenAgainByTheNextRefresh) {
+    install_everything();
+    refresh_report(nullptr, 1);
+    std::string before = shown();
+    plug_adapter(0, 2, kNoDriver);
+    sim::fail_call("SendMessageA", 1);
+    EXPECT_EQ(refresh_report(nullptr, 0), static_cast<DWORD>(kAdapterWithoutDriver));
+    EXPECT_EQ(shown(), before);
+
+    EXPECT_EQ(refresh_report(nullptr, 0), static_cast<DWORD>(kAdapterWithoutDriver));
+    EXPECT_EQ(shown(), report_buffers.report_text);
+    EXPECT_EQ(refresh_report(nullptr, 0), 0u) << "shown, so the key counts again";
+}
+
 TEST_F(ReportChangeTest, PortOrRunningDriverChangesShowAtTheNextRefresh) {
     plug_adapter(0, 2, kRumble);
     install_driver_files("1.2.78", "1.2.78", "1.2.78");
@@ -63,11 +79,10 @@ TEST_F(ReportChangeTest, PortOrRunningDriverChangesShowAtTheNextRefresh) {
     EXPECT_EQ(refresh_report(nullptr, 0), static_cast<DWORD>(kAdapterWithoutDriver));
     EXPECT_NE(shown().find("Port A3: no driver"), std::string::npos);
 
-    // Unplugged, its instance stays configured; its parent can no longer be asked for and its
-    // ID names no hub, so the port shows under the locator's "*" label.
+    // Unplugged, its instance stays configured below its last parent, the root hub.
     root_hub(0).unplug(3);
     EXPECT_EQ(refresh_report(nullptr, 0), static_cast<DWORD>(kAdapterWithoutDriver));
-    EXPECT_TRUE(shows("Port *3: no driver, not plugged in"));
+    EXPECT_TRUE(shows("Port A3: no driver, not plugged in"));
     EXPECT_FALSE(shows("Port A3: no driver"));
 }
 

@@ -34,6 +34,23 @@ TEST_F(SimCoreTest, GlobalCallPlanCountsEverySimulatedFunction) {
     EXPECT_EQ(sim::call_count(), 3);
 }
 
+// Releases and calls without a failure on Windows are logged but neither counted nor failed, so
+// a sweep's every run fails a call that can fail.
+TEST_F(SimCoreTest, GlobalCallPlanPassesOverCallsThatCannotFail) {
+    HGLOBAL first = GlobalAlloc(GMEM_ZEROINIT, 8);
+    sim::fail_global_call(2, false);
+    GlobalFree(first);
+    HGLOBAL second = GlobalAlloc(GMEM_ZEROINIT, 8);
+    EXPECT_NE(second, nullptr);
+    GlobalFree(second);
+    EXPECT_EQ(GlobalAlloc(GMEM_ZEROINIT, 8), nullptr);
+    EXPECT_EQ(sim::failable_call_count(), 3);
+    EXPECT_EQ(sim::call_count(), 5);
+    ASSERT_FALSE(sim::calls().empty());
+    EXPECT_TRUE(sim::calls().back().failed);
+    EXPECT_FALSE(sim::calls()[1].can_fail);
+}
+
 TEST_F(SimCoreTest, ZeroFilledBlocksAreCountedUntilFreed) {
     auto* block = static_cast<unsigned char*>(GlobalAlloc(GMEM_ZEROINIT, 16));
     ASSERT_NE(block, nullptr);

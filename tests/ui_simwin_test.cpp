@@ -158,6 +158,10 @@ TEST_F(UiSimTest, AnAcceleratorOnADisabledMenuItemSendsNoCommand) {
     msg.message = WM_SYSCHAR;
     msg.wParam = '?';
     msg.lParam = 0x20000001;
+    // A character entry goes by the Alt key's state, not by the message.
+    BYTE keys[256] = {};
+    keys[VK_MENU] = 0x80;
+    SetKeyboardState(keys);
     EnableMenuItem(sim::window_menu(window), 104, MF_BYCOMMAND | MF_GRAYED);
     seen.clear();
     EXPECT_NE(TranslateAcceleratorA(window, table, &msg), 0);
@@ -171,7 +175,8 @@ TEST_F(UiSimTest, AnAcceleratorOnADisabledMenuItemSendsNoCommand) {
     EXPECT_EQ(seen[1].message, static_cast<UINT>(WM_COMMAND));
     EXPECT_EQ(seen[1].wparam, MAKEWPARAM(104, 1));
 
-    msg.lParam = 1; // no Alt
+    keys[VK_MENU] = 0; // no Alt
+    SetKeyboardState(keys);
     EXPECT_EQ(TranslateAcceleratorA(window, table, &msg), 0);
     DestroyWindow(window);
 }

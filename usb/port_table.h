@@ -11,6 +11,9 @@ enum {
     kHostControllerCount = 10,
     kAdapterVendor = 0x0E1C,
     kAdapterProduct = 0x0001,
+    // The highest port number whose label is still one 8-bit character ('0' + 207 is 0xFF);
+    // the scan walks no port beyond it.
+    kLastLabelledPort = 0xFF - '0',
 };
 
 struct PortEntry {

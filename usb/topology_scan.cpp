@@ -14,8 +14,6 @@ enum {
     kScanPathRoom = 12,
     kLongestPortPath = kPortPathRoom - 1,
     kControllerNameRoom = 16,
-    // The highest port number whose label is still one 8-bit character ('0' + 207 is 0xFF).
-    kLastLabelledPort = 0xFF - '0',
     // "\\.\" before the hub name and the terminator after it.
     kDeviceNameExtra = 5,
 };

@@ -1,28 +1,33 @@
 #!/bin/sh
-# Runs the 64-bit installer under Wine on a real Windows user interface, registry, file system,
-# version resources and INF engine, drives its window with qdi_wine_driver.exe and checks the
-# report it shows. One case per run; the Wine prefix is made once under WORK_DIR and reused.
+# Runs the installer of one Windows build under Wine on a real Windows user interface, registry,
+# file system, version resources and INF engine, drives its window with the build's
+# qdi_wine_driver.exe, checks the report it shows and, on a screenshot, what it paints. One case
+# per run; the Wine prefix is made once under WORK_DIR and reused.
 #
-#   run_e2e.sh WIN64_BUILD_DIR WORK_DIR CASE
+#   run_e2e.sh BUILD_DIR WORK_DIR CASE
 #
-# Cases: prefix (only makes the Wine prefix), bare, installed, reboot, unversioned, install,
-# uninstall, install-reboot.
+# BUILD_DIR is a MinGW-w64 build, 64-bit (run by wine64) or 32-bit (run by scripts/wine32 as a
+# 32-bit program on 64-bit Windows: its system directory is syswow64). Cases: prefix (only makes
+# the Wine prefix), bare, installed, reboot, unversioned, mempak, install, uninstall,
+# install-reboot, missing-inf. QDI_PAINT_CHECK names the qdi_paint_check program that checks the
+# screenshots; without it they are only saved.
 # Exit code 0 when the case passes, 1 when it fails, 77 when Wine or a display is missing.
 set -eu
 
 if [ $# -ne 3 ]; then
-    echo "usage: $0 WIN64_BUILD_DIR WORK_DIR CASE" >&2
+    echo "usage: $0 BUILD_DIR WORK_DIR CASE" >&2
     exit 2
 fi
-win64=$(cd "$1" && pwd)
+build=$(cd "$1" && pwd)
 mkdir -p "$2"
 work=$(cd "$2" && pwd)
 case_name=$3
 case $case_name in
-prefix | bare | installed | reboot | unversioned | install | uninstall | install-reboot) ;;
+prefix | bare | installed | reboot | unversioned | mempak | install | uninstall | install-reboot | \
+    missing-inf) ;;
 *)
-    echo "unknown case $case_name (prefix, bare, installed, reboot, unversioned, install," \
-        "uninstall, install-reboot)" >&2
+    echo "unknown case $case_name (prefix, bare, installed, reboot, unversioned, mempak, install," \
+        "uninstall, install-reboot, missing-inf)" >&2
     exit 2
     ;;
 esac
@@ -36,15 +41,35 @@ fail() {
     exit 1
 }
 
-. "$(dirname "$0")/../../scripts/wine-display.sh"
+scripts=$(cd "$(dirname "$0")/../../scripts" && pwd)
+picture=$(cd "$(dirname "$0")/../../res" && pwd)/header.bmp
+. "$scripts/wine-display.sh"
 find_wine
 [ -n "$wine_loader" ] || skip "wine64 is not installed"
 [ -n "$wine_server" ] || skip "wineserver is not installed"
+# loader: what runs the build's programs; the 64-bit loader and server serve both builds (the
+# 32-bit Wine starts 64-bit programs such as explorer.exe through them).
+loader=$wine_loader
 
-installer=$win64/quorvale-installer.exe
-driver=$win64/qdi_wine_driver.exe
-package=$win64/package
-variants=$win64/driver-variants
+installer=$build/quorvale-installer.exe
+[ -f "$installer" ] || fail "missing $installer (build $build first)"
+# The build's bitness, from the machine field of the program's PE header.
+pe_offset=$(od -An -tu4 -j60 -N4 "$installer" | tr -d ' ')
+machine=$(od -An -tx2 -j$((pe_offset + 4)) -N2 "$installer" | tr -d ' ')
+case $machine in
+8664) bits=64 ;;
+014c)
+    bits=32
+    . "$scripts/wine32.sh"
+    wine32_ready || skip "the 32-bit Wine is not prepared in $wine32_root (scripts/prepare-wine32)"
+    loader=$scripts/wine32
+    ;;
+*) fail "$installer is neither an x86_64 nor an i386 program (machine $machine)" ;;
+esac
+
+driver=$build/qdi_wine_driver.exe
+package=$build/package
+variants=$build/driver-variants
 
 export WINEPREFIX="$work/wine-prefix"
 export WINEDEBUG=-all
@@ -64,17 +89,7 @@ mkdir -p "$case_dir"
 
 xvfb_pid=
 installer_pid=
-cleanup() {
-    if [ -n "$installer_pid" ] && kill -0 "$installer_pid" 2>/dev/null; then
-        kill "$installer_pid" 2>/dev/null || true
-    fi
-    "$wine_server" -k 2>/dev/null || true
-    if [ -n "$xvfb_pid" ]; then
-        kill "$xvfb_pid" 2>/dev/null || true
-        wait "$xvfb_pid" 2>/dev/null || true
-    fi
-}
-trap cleanup EXIT
+trap end_wine_run EXIT
 trap 'exit 1' INT TERM
 
 # A display: the one given, or a private Xvfb on the first free display number.
@@ -84,11 +99,8 @@ if [ -z "${DISPLAY:-}" ]; then
     [ -n "$xvfb_pid" ] || fail "could not start Xvfb"
 fi
 
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "making the Wine prefix $WINEPREFIX"
-    "$wine_loader" wineboot.exe -i >"$work/wineboot.log" 2>&1 || fail "wineboot failed"
-    "$wine_server" -w
-fi
+make_wine_prefix "$work/wineboot.log" || fail "wineboot failed"
+[ "$bits" -eq 64 ] || wine32_prefix "$WINEPREFIX"
 if [ "$case_name" = prefix ]; then
     echo "PASS [prefix]"
     exit 0
@@ -96,43 +108,28 @@ fi
 for needed in "$installer" "$driver" "$package/zelkqx7.inf" "$package/zelkqx7f.dll" \
     "$package/zelkqx7m.dll" "$package/zelkqx7.sys" "$variants/zelkqx7f-1.2.77.dll" \
     "$variants/zelkqx7f-unversioned.dll" "$variants/zelkqx7m-040904B0.dll"; do
-    [ -f "$needed" ] || fail "missing $needed (build the win64 build first)"
+    [ -f "$needed" ] || fail "missing $needed (build $build first)"
 done
-system_dir=$WINEPREFIX/drive_c/windows/system32
+# Where the program sees its system directory: a 32-bit program's accesses to system32, and so
+# to system32\drivers, go to syswow64.
+if [ "$bits" -eq 64 ]; then
+    system_dir=$WINEPREFIX/drive_c/windows/system32
+else
+    system_dir=$WINEPREFIX/drive_c/windows/syswow64
+    mkdir -p "$system_dir/drivers"
+fi
 drivers_dir=$system_dir/drivers
 [ -d "$drivers_dir" ] || fail "the prefix has no $drivers_dir"
 
-# A Windows path for a file of this Linux file system (Wine maps / to drive Z:).
-windows_path() {
-    printf 'Z:%s' "$1" | tr / '\\'
-}
+. "$(dirname "$0")/expected_reports.sh"
 
-# The report lines as the installer writes them, each ending in CR LF.
-crlf_lines() {
-    for line in "$@"; do
-        printf '%s\r\n' "$line"
+# expect_no_driver_files WHAT: none of the three driver files is where the program looks.
+expect_no_driver_files() {
+    for file in "$system_dir/zelkqx7f.dll" "$system_dir/zelkqx7m.dll" \
+        "$drivers_dir/zelkqx7.sys"; do
+        [ ! -e "$file" ] || fail "$1 left $file"
     done
 }
-rule=---------------------------------------------------------------------
-port_section() {
-    crlf_lines "<< USB ports with Quorvales configured >>" "$rule" "None" "" ""
-}
-no_drivers_report() {
-    port_section
-    crlf_lines "Installed Drivers:" "--- no rumble or mempack drivers installed ---" "" "" \
-        "Click the <Install> button to install the 1.2.78 drivers."
-}
-# driver_report RUMBLE_VERSION MEMPAK_VERSION ADVICE: all three files present, the kernel driver
-# file at 1.2.78.
-driver_report() {
-    port_section
-    crlf_lines "Installed Drivers:" "ver $1 - Rumble Driver File" "ver $2 - Mempak Driver File" \
-        "ver 1.2.78 - Quorvale Driver File" "" "" "$3"
-}
-installed_advice="The 1.2.78 drivers are successfully installed."
-reboot_advice="Some files were in use during the install.  You will need to reboot your\
- computer to complete the 1.2.78 driver installation."
-
 remove_driver_files() {
     rm -f "$system_dir/zelkqx7f.dll" "$system_dir/zelkqx7m.dll" "$drivers_dir/zelkqx7.sys"
 }
@@ -156,7 +153,7 @@ inf_trace=-all,trace+setupapi
 # start_installer [WINEDEBUG]: starts the program from the staging directory.
 start_installer() {
     mkdir -p "$stage"
-    (cd "$stage" && WINEDEBUG=${1:--all} exec timeout -k 5 240 "$wine_loader" "$installer") \
+    (cd "$stage" && WINEDEBUG=${1:--all} exec timeout -k 5 240 "$loader" "$installer") \
         >"$case_dir/installer.log" 2>&1 &
     installer_pid=$!
 }
@@ -164,7 +161,7 @@ start_installer() {
 # drive STEP...: runs qdi_wine_driver.exe with the steps; files the steps name are written in the
 # case directory.
 drive() {
-    "$wine_loader" "$driver" "$@" >>"$case_dir/driver.log" 2>&1 ||
+    "$loader" "$driver" "$@" >>"$case_dir/driver.log" 2>&1 ||
         fail "driving the window failed: $(cat "$case_dir/driver.log")"
 }
 file_arg() {
@@ -201,12 +198,38 @@ expect_file_text() {
     [ "$(cat "$case_dir/$1")" = "$2" ] || fail "$1 reads '$(cat "$case_dir/$1")', not '$2'"
 }
 
+# screenshot NAME: saves the display as NAME.png and, with QDI_PAINT_CHECK, checks what the
+# window painted there. Painting reaches the display a moment after the window's state changes,
+# so a failed check is repeated a few times before it counts.
 screenshot() {
-    if command -v import >/dev/null 2>&1; then
-        import -window root "$case_dir/$1.png" 2>/dev/null ||
-            echo "note: no screenshot taken" >&2
-        echo "screenshot: $case_dir/$1.png"
+    command -v import >/dev/null 2>&1 || {
+        echo "note: no screenshot taken (ImageMagick's import is missing)" >&2
+        return
+    }
+    if [ -z "${QDI_PAINT_CHECK:-}" ]; then
+        import -window root "$case_dir/$1.png" || fail "no screenshot taken"
+        echo "screenshot: $case_dir/$1.png (painting not checked: QDI_PAINT_CHECK is not set)"
+        return
     fi
+    [ -f "$work/picture.ppm" ] || convert "$picture" "$work/picture.ppm" ||
+        fail "cannot convert $picture"
+    tries=0
+    while :; do
+        drive "layout:$(file_arg "$1.layout")"
+        import -window root "$case_dir/$1.png" || fail "no screenshot taken"
+        convert "$case_dir/$1.png" "$case_dir/$1.ppm" || fail "cannot convert the screenshot"
+        if "$QDI_PAINT_CHECK" "$case_dir/$1.ppm" "$work/picture.ppm" "$case_dir/$1.layout" \
+            >"$case_dir/$1.paint.txt" 2>&1; then
+            break
+        fi
+        tries=$((tries + 1))
+        [ $tries -lt 5 ] || fail "the window's painting ($case_dir/$1.png):
+$(cat "$case_dir/$1.paint.txt")"
+        sleep 1
+    done
+    rm -f "$case_dir/$1.ppm"
+    cat "$case_dir/$1.paint.txt"
+    echo "screenshot: $case_dir/$1.png"
 }
 
 # exit_installer [STEP]: presses Exit (or takes the driver's STEP, such as close) and checks that
@@ -274,6 +297,23 @@ unversioned)
     screenshot unversioned
     exit_installer
     ;;
+mempak)
+    # The memory-pack component registered, in the registry view the program reads (the 32-bit
+    # one for the 32-bit build): with no adapter of the rumble driver listed, the report reads
+    # as without it.
+    clsid='HKCR\CLSID\{4E2A9D13-C605-11d3-9A41-0C5F7B2E8D60}'
+    "$wine_loader" reg.exe add "$clsid" /f "/reg:$bits" >"$case_dir/reg.log" 2>&1 ||
+        fail "cannot register the memory-pack component: $(cat "$case_dir/reg.log")"
+    place_driver_files "$package/zelkqx7f.dll"
+    driver_report 1.2.78 1.2.78 "$installed_advice" >"$expected-mempak"
+    start_installer
+    drive wait
+    expect_report mempak "$expected-mempak"
+    screenshot mempak
+    exit_installer
+    "$wine_loader" reg.exe delete "$clsid" /f "/reg:$bits" >>"$case_dir/reg.log" 2>&1 ||
+        fail "cannot remove the memory-pack component's key"
+    ;;
 install)
     stage_package "$package/zelkqx7f.dll"
     no_drivers_report >"$expected-before"
@@ -302,10 +342,7 @@ uninstall)
     drive click:32773
     expect_report after-uninstall "$expected-after"
     expect_inf_runs DefaultUninstall
-    for file in "$system_dir/zelkqx7f.dll" "$system_dir/zelkqx7m.dll" \
-        "$drivers_dir/zelkqx7.sys"; do
-        [ ! -e "$file" ] || fail "Uninstall left $file"
-    done
+    expect_no_driver_files Uninstall
     screenshot after-uninstall
     exit_installer
     ;;
@@ -315,6 +352,19 @@ install-reboot)
     start_installer
     drive wait click:32771
     expect_report after-install "$expected-after"
+    screenshot after-install
+    exit_installer
+    ;;
+missing-inf)
+    # Install from a directory without the INF: nothing is installed, the report says so and the
+    # program goes on.
+    stage_package "$package/zelkqx7f.dll"
+    rm "$stage/zelkqx7.inf"
+    no_drivers_report >"$expected-after"
+    start_installer
+    drive wait click:32771
+    expect_report after-install "$expected-after"
+    expect_no_driver_files "Install without an INF"
     screenshot after-install
     exit_installer
     ;;

@@ -4,9 +4,13 @@
 // order; the first one that fails ends the program with exit code 1 and a message on stderr.
 //
 //   qdi_wine_driver.exe STEP...
-//     wait                 wait for the main window (up to 30 s)
+//     wait                 wait until the main window is shown (up to 90 s)
 //     report:FILE          write the report edit control's text to FILE
 //     title:FILE           write the main window's title to FILE
+//     layout:FILE          write where the window shows what, for checking a screenshot: the
+//                          screen origin and size of the main window's client area and of the
+//                          report control's, and each line the report control shows, with its
+//                          top and whether it holds visible text
 //     click:ID             press the button with identifier ID (BM_CLICK) and wait until the
 //                          installer has handled it
 //     post:ID              post WM_COMMAND ID to the main window, as a menu choice does
@@ -14,7 +18,7 @@
 //     alt:C                bring the main window to the front and type Alt+C (C one character)
 //     about:FILE           wait for the About box and write the text of its control 1000 to FILE
 //     escape               type Escape into the About box and wait until it has closed
-//     closed               wait until the main window is gone (up to 30 s)
+//     closed               wait until the main window is gone (up to 90 s)
 #include <windows.h>
 
 #include <stdio.h>
@@ -30,7 +34,8 @@ const char kDialogClass[] = "#32770";
 const int kReportEditId = 200;
 const int kAboutTextId = 1000;
 const DWORD kPollMs = 100;
-const DWORD kWindowWaitMs = 30000;
+// Generous: the 32-bit build starts inside an x86 emulator, on a machine that may be busy.
+const DWORD kWindowWaitMs = 90000;
 const DWORD kDialogWaitMs = 10000;
 const UINT kCommandTimeoutMs = 120000;
 
@@ -53,6 +58,13 @@ template <typename Probe> bool wait_for(Probe probe, DWORD limit_ms) {
 
 HWND find_main_window() {
     return FindWindowExA(nullptr, nullptr, kMainClass, nullptr);
+}
+
+// The main window once it is shown: it exists from inside CreateWindowExA, while its buttons
+// and report are still being made, and is shown only after its first report is set.
+HWND find_shown_main_window() {
+    HWND window = find_main_window();
+    return window && IsWindowVisible(window) ? window : nullptr;
 }
 
 // The About box: a dialog owned by the main window.
@@ -93,7 +105,7 @@ bool write_file(const std::string& path, const std::string& text) {
 // Steps after the first invocation's "wait" find the window at once.
 bool need_main_window() {
     if (!main_window)
-        main_window = find_main_window();
+        main_window = find_shown_main_window();
     if (!main_window || !IsWindow(main_window))
         return fail("the main window is not there");
     return true;
@@ -142,6 +154,46 @@ bool type_alt_character(char character) {
     return bring_to_front(main_window) && send_keys(inputs, count);
 }
 
+// The lines of the report control as it lays them out (wrapped lines count one by one): their
+// tops come from EM_POSFROMCHAR, their text from EM_LINEINDEX and EM_LINELENGTH, all answered
+// across the process boundary without pointers.
+bool write_layout(const std::string& path) {
+    HWND edit = GetDlgItem(main_window, kReportEditId);
+    if (!edit)
+        return fail("the main window has no report control 200");
+    std::string text;
+    if (!read_text(edit, &text))
+        return false;
+    RECT client_rect, edit_rect;
+    POINT client_origin = {0, 0}, edit_origin = {0, 0};
+    if (!GetClientRect(main_window, &client_rect) || !GetClientRect(edit, &edit_rect) ||
+        !ClientToScreen(main_window, &client_origin) || !ClientToScreen(edit, &edit_origin))
+        return fail("cannot read the windows' places");
+    char line[128];
+    std::string layout;
+    snprintf(line, sizeof line, "client %ld %ld %ld %ld\n", client_origin.x, client_origin.y,
+             client_rect.right, client_rect.bottom);
+    layout += line;
+    snprintf(line, sizeof line, "report %ld %ld %ld %ld\n", edit_origin.x, edit_origin.y,
+             edit_rect.right, edit_rect.bottom);
+    layout += line;
+    LRESULT count = SendMessageA(edit, EM_GETLINECOUNT, 0, 0);
+    for (LRESULT index = 0; index < count; ++index) {
+        LRESULT start = SendMessageA(edit, EM_LINEINDEX, static_cast<WPARAM>(index), 0);
+        if (start < 0 || static_cast<size_t>(start) > text.size())
+            return fail("the report control gives no start for a line");
+        LRESULT length = SendMessageA(edit, EM_LINELENGTH, static_cast<WPARAM>(start), 0);
+        LRESULT position = SendMessageA(edit, EM_POSFROMCHAR, static_cast<WPARAM>(start), 0);
+        std::string shown = text.substr(static_cast<size_t>(start), static_cast<size_t>(length));
+        bool visible = shown.find_first_not_of(" \t") != std::string::npos;
+        // An empty last line has no character to ask for; it follows the line before it.
+        int top = position == -1 ? -1 : static_cast<short>(HIWORD(position));
+        snprintf(line, sizeof line, "line %d %d\n", top, visible ? 1 : 0);
+        layout += line;
+    }
+    return write_file(path, layout);
+}
+
 bool parse_id(const std::string& text, int* id) {
     char* end = nullptr;
     long value = strtol(text.c_str(), &end, 10);
@@ -157,7 +209,8 @@ bool run_step(const std::string& step) {
     std::string argument = colon == std::string::npos ? "" : step.substr(colon + 1);
 
     if (name == "wait") {
-        if (!wait_for([] { return (main_window = find_main_window()) != nullptr; }, kWindowWaitMs))
+        if (!wait_for([] { return (main_window = find_shown_main_window()) != nullptr; },
+                      kWindowWaitMs))
             return fail("no window of class QDIMainWindow appeared");
         return true;
     }
@@ -175,6 +228,8 @@ bool run_step(const std::string& step) {
             return fail("the main window has no report control 200");
         return read_text(source, &text) && write_file(argument, text);
     }
+    if (name == "layout")
+        return write_layout(argument);
     if (name == "click") {
         int id = 0;
         if (!parse_id(argument, &id))

@@ -64,6 +64,7 @@ void build_machine(const Json* value, const std::string& place);
 // A device on a hub port as the scenario describes it.
 struct DeviceDescription {
     enum Kind { Adapter, Hub, Other } kind = Adapter;
+    std::string place; // where the scenario describes it
     int port = 0;
     uint16_t vendor = sim::kUsbAdapterVendor;
     uint16_t product = sim::kUsbAdapterProduct;
@@ -76,7 +77,10 @@ struct DeviceDescription {
 // Reads a device at place; port_count bounds its port when given (0: the port is taken from
 // elsewhere and the field is not allowed).
 DeviceDescription read_device(const Json& value, const std::string& place, int port_count);
-// Builds the device, and any hub below it, on port `port` of hub.
+// Refuses a described device, or one below it, whose instance ID a device node has already.
+void refuse_taken_instance_ids(const DeviceDescription& device);
+// Builds the device, and any hub below it, on port `port` of hub; refuses (throws ScenarioError)
+// an instance ID that a device node has already, before it builds that device.
 sim::UsbDevice& attach_device(sim::UsbHub& hub, int port, const DeviceDescription& device);
 
 // The hub and port that a port label names ("A2": port 2 of controller 0's root hub; "A21":

@@ -3,6 +3,8 @@
 #include "tools/quorvale_sim/scenario_fields.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -46,17 +48,89 @@ std::string read_text(const Json& value, const std::string& place) {
 }
 
 long long read_number(const Json& value, const std::string& place, long long low, long long high) {
+    std::string range = "must be from " + std::to_string(low) + " to " + std::to_string(high);
+    // A whole number too large for 64 bits (2^64, 1e30) reaches here as a double.
+    if (value.is_number_float() && std::isfinite(value.get<double>()) &&
+        std::floor(value.get<double>()) == value.get<double>())
+        throw ScenarioError(place, range + ", found " + value.dump());
     if (!value.is_number_integer())
         wrong_type(value, place, "a whole number");
     // Unsigned values beyond the signed range count as too large.
     if (value.is_number_unsigned() &&
         value.get<unsigned long long>() > static_cast<unsigned long long>(high))
-        throw ScenarioError(place, "must be at most " + std::to_string(high));
+        throw ScenarioError(place, range + ", found " + value.dump());
     long long number = value.get<long long>();
     if (number < low || number > high)
-        throw ScenarioError(place, "must be from " + std::to_string(low) + " to " +
-                                       std::to_string(high) + ", found " + std::to_string(number));
+        throw ScenarioError(place, range + ", found " + std::to_string(number));
     return number;
+}
+
+namespace {
+
+const size_t kLongestInstanceId = 199; // MAX_DEVICE_ID_LEN 200 with the terminator
+const size_t kLongestKeyName = 255;    // a registry key's name
+const size_t kLongestPath = 259;       // MAX_PATH 260 with the terminator
+
+void refuse_nul(const std::string& text, const std::string& place, const char* what) {
+    if (text.find('\0') != std::string::npos)
+        throw ScenarioError(place, std::string(what) + " holds a NUL character, which ends a "
+                                                       "Windows text");
+}
+
+} // namespace
+
+std::string checked_instance_id(const std::string& text, const std::string& place) {
+    if (text.empty())
+        throw ScenarioError(place, "an instance ID cannot be empty");
+    refuse_nul(text, place, "the instance ID");
+    if (text.size() > kLongestInstanceId)
+        throw ScenarioError(place, "an instance ID has at most " +
+                                       std::to_string(kLongestInstanceId) + " characters, found " +
+                                       std::to_string(text.size()));
+    return text;
+}
+
+std::string checked_key(const std::string& text, const std::string& place) {
+    refuse_nul(text, place, "the text");
+    size_t start = 0;
+    while (true) {
+        size_t end = text.find('\\', start);
+        size_t part = (end == std::string::npos ? text.size() : end) - start;
+        if (part > kLongestKeyName)
+            throw ScenarioError(place, "a registry key's name has at most " +
+                                           std::to_string(kLongestKeyName) + " characters, found " +
+                                           std::to_string(part));
+        if (end == std::string::npos)
+            return text;
+        start = end + 1;
+    }
+}
+
+std::string checked_path(const std::string& text, const std::string& place) {
+    if (text.empty())
+        throw ScenarioError(place, "a file's path cannot be empty");
+    refuse_nul(text, place, "the path");
+    bool drive = text.size() >= 3 && std::isalpha(static_cast<unsigned char>(text[0])) &&
+                 text[1] == ':' && (text[2] == '\\' || text[2] == '/');
+    if (!drive)
+        throw ScenarioError(place, "a file's path begins with its drive letter, a colon and a "
+                                   "backslash, found \"" +
+                                       text + "\"");
+    if (text.size() > kLongestPath)
+        throw ScenarioError(place, "a path has at most " + std::to_string(kLongestPath) +
+                                       " characters, found " + std::to_string(text.size()));
+    return text;
+}
+
+std::string checked_translation(const std::string& text, const std::string& place) {
+    bool hex = text.size() == 8 && std::all_of(text.begin(), text.end(), [](char ch) {
+                   return std::isxdigit(static_cast<unsigned char>(ch)) != 0;
+               });
+    if (!hex)
+        throw ScenarioError(place, "a translation is eight hexadecimal digits, such as "
+                                   "\"040904E4\", found \"" +
+                                       text + "\"");
+    return text;
 }
 
 bool read_flag(const Json& value, const std::string& place) {

@@ -55,6 +55,18 @@ class Fields {
     std::string place_;
 };
 
+// Texts that Windows keeps in structures of a fixed size, checked where a scenario gives them.
+// An instance ID: not empty, no NUL character, at most 199 characters (MAX_DEVICE_ID_LEN).
+std::string checked_instance_id(const std::string& text, const std::string& place);
+// A driver key, a hub's name: no NUL character; each backslash-separated part of a driver key
+// at most 255 characters, as a registry key's name.
+std::string checked_key(const std::string& text, const std::string& place);
+// A file's full path: not empty, no NUL character, beginning with a drive ("C:\\"), at most 259
+// characters (MAX_PATH with its terminator).
+std::string checked_path(const std::string& text, const std::string& place);
+// A version resource's translation: eight hexadecimal digits ("040904E4").
+std::string checked_translation(const std::string& text, const std::string& place);
+
 // Checked reads of a single value at a place.
 std::string read_text(const Json& value, const std::string& place);
 long long read_number(const Json& value, const std::string& place, long long low, long long high);

@@ -3,6 +3,7 @@
 // with its place and built on the simulated Windows.
 #include <cstdint>
 #include <cstdio>
+#include <set>
 #include <vector>
 
 #include "tools/quorvale_sim/scenario.h"
@@ -33,9 +34,13 @@ std::string driver_file_path(const char* name) {
     return sim::system_directory() + "\\" + name;
 }
 
+// Whether the machine's registry text values carry their terminating zero (the registry's
+// "terminated" field).
+bool text_terminated = true;
+
 void set_inf_path(const std::string& driver_key, const std::string& inf) {
     sim::set_registry_string(HKEY_LOCAL_MACHINE, sim::driver_registry_path(driver_key),
-                             kInfPathValue, inf);
+                             kInfPathValue, inf, REG_SZ, text_terminated);
 }
 
 // A registry text value: expandable when it refers to the environment, as Windows stores
@@ -46,7 +51,8 @@ void set_current_version_value(const char* name, const std::optional<std::string
         return;
     }
     DWORD type = text->find('%') != std::string::npos ? REG_EXPAND_SZ : REG_SZ;
-    sim::set_registry_string(HKEY_LOCAL_MACHINE, kCurrentVersionKey, name, *text, type);
+    sim::set_registry_string(HKEY_LOCAL_MACHINE, kCurrentVersionKey, name, *text, type,
+                             text_terminated);
 }
 
 // Renames a node's instance ID; a hub's device name follows it, as Windows forms one from the
@@ -63,8 +69,56 @@ void rename_instance(DEVINST id, const std::string& instance_id, sim::UsbHub* hu
                 ch = '#';
         hub->name = name + suffix;
     }
-    node->instance_id = instance_id;
+    sim::rename_node(id, instance_id);
 }
+
+// An optional text field, checked by check when present.
+std::optional<std::string> checked_optional(const Fields& fields, const char* name,
+                                            std::string (*check)(const std::string&,
+                                                                 const std::string&)) {
+    std::optional<std::string> text = fields.optional_text(name);
+    if (text)
+        check(*text, fields.at(name));
+    return text;
+}
+
+// Refuses an instance ID that another device node of the machine has already.
+void refuse_duplicate_instance(const std::string& instance_id, const std::string& place) {
+    if (sim::find_node(instance_id))
+        throw ScenarioError(place, "the instance ID \"" + instance_id +
+                                       "\" belongs to another device node already");
+}
+
+// Refuses a machine in which two device nodes have one instance ID, such as an ID the scenario
+// gives that the simulation also made for another device.
+void refuse_shared_instance_ids(const std::string& place) {
+    std::set<std::string> seen;
+    for (DEVINST id = sim::root_node(); const sim::Node* node = sim::node(id); ++id)
+        if (!seen.insert(sim::upper_case(node->instance_id)).second)
+            throw ScenarioError(place, "two device nodes have the instance ID \"" +
+                                           node->instance_id + "\"");
+}
+
+// USB allows seven tiers: the root hub, five tiers of external hubs and the devices on the
+// last of them. The reader counts the external hubs it is inside, and refuses a sixth before it
+// reads further.
+constexpr int kMostExternalHubTiers = 5;
+int external_hub_tiers = 0;
+
+struct ExternalHubTier {
+    explicit ExternalHubTier(const std::string& place) {
+        if (external_hub_tiers == kMostExternalHubTiers)
+            throw ScenarioError(place, "hubs nested deeper than USB allows: at most " +
+                                           std::to_string(kMostExternalHubTiers) +
+                                           " tiers of external hubs below a root hub");
+        ++external_hub_tiers;
+    }
+    ~ExternalHubTier() {
+        --external_hub_tiers;
+    }
+    ExternalHubTier(const ExternalHubTier&) = delete;
+    ExternalHubTier& operator=(const ExternalHubTier&) = delete;
+};
 
 struct HubDescription {
     int ports = kDefaultPortCount;
@@ -87,8 +141,8 @@ HubDescription read_hub(const Json& value, const std::string& place) {
     Fields fields(value, place, {"ports", "instance_id", "name", "devices"});
     HubDescription hub;
     hub.ports = static_cast<int>(fields.number("ports", kDefaultPortCount, 0, kMaxPortCount));
-    hub.instance_id = fields.optional_text("instance_id");
-    hub.name = fields.optional_text("name");
+    hub.instance_id = checked_optional(fields, "instance_id", checked_instance_id);
+    hub.name = checked_optional(fields, "name", checked_key);
     read_devices(fields, hub.ports, hub.devices);
     return hub;
 }
@@ -100,6 +154,10 @@ void build_hub_devices(sim::UsbHub& hub, const std::vector<DeviceDescription>& d
 
 void build_controller(const Json& value, const std::string& place, int position) {
     Fields fields(value, place, {"index", "driver_key", "root_hub"});
+    if (!fields.has("index") && position >= kControllerSlots)
+        throw ScenarioError(place, "a machine has at most " + std::to_string(kControllerSlots) +
+                                       " host controllers (HCD0 to HCD9); give each its "
+                                       "\"index\"");
     int index = static_cast<int>(fields.number("index", position, 0, kControllerSlots - 1));
     if (sim::controller(index))
         throw ScenarioError(fields.at("index"),
@@ -107,14 +165,16 @@ void build_controller(const Json& value, const std::string& place, int position)
     HubDescription root;
     if (const Json* hub = fields.get("root_hub"))
         root = read_hub(*hub, fields.at("root_hub"));
-    std::optional<std::string> driver_key = fields.optional_text("driver_key");
+    std::optional<std::string> driver_key = checked_optional(fields, "driver_key", checked_key);
 
     sim::UsbController& controller = sim::add_controller(index);
     if (driver_key)
         sim::node(controller.node)->driver_key = *driver_key;
     sim::UsbHub& hub = controller.root_hub(root.ports);
-    if (root.instance_id)
+    if (root.instance_id) {
+        refuse_duplicate_instance(*root.instance_id, fields.at("root_hub") + ".instance_id");
         rename_instance(hub.node, *root.instance_id, &hub);
+    }
     if (root.name)
         hub.name = *root.name;
     build_hub_devices(hub, root.devices);
@@ -150,12 +210,14 @@ void build_instance(const Json& value, const std::string& place) {
                   {"parent", "instance_id", "description", "driver_key", "inf", "present"});
     if (!fields.has("instance_id"))
         throw ScenarioError(place, "an instance needs its \"instance_id\"");
-    std::string instance_id = fields.text("instance_id", "");
+    std::string instance_id =
+        checked_instance_id(fields.text("instance_id", ""), fields.at("instance_id"));
+    refuse_duplicate_instance(instance_id, fields.at("instance_id"));
     DEVINST parent = parent_node(fields.text("parent", "root"), fields.at("parent"));
     std::optional<std::string> description = "Quorvale";
     if (fields.has("description"))
         description = fields.optional_text("description");
-    std::optional<std::string> driver_key = fields.optional_text("driver_key");
+    std::optional<std::string> driver_key = checked_optional(fields, "driver_key", checked_key);
     std::optional<std::string> inf = fields.optional_text("inf");
     bool present = fields.flag("present", false);
     if (inf && !driver_key)
@@ -163,18 +225,30 @@ void build_instance(const Json& value, const std::string& place) {
     if (driver_key) {
         sim::add_instance_with_driver_key(parent, instance_id, *driver_key, inf, description,
                                           present);
+        if (inf)
+            set_inf_path(*driver_key, *inf); // as the registry's "terminated" says
         return;
     }
     sim::add_node(parent, instance_id, std::nullopt, description, present);
 }
 
 void build_registry(const Json& value, const std::string& place) {
-    Fields fields(value, place, {"device_path", "other_device_path", "memory_pack"});
+    Fields fields(value, place, {"device_path", "other_device_path", "memory_pack", "terminated"});
     if (fields.has("device_path"))
         set_current_version_value("DevicePath", fields.optional_text("device_path"));
     if (fields.has("other_device_path"))
         set_current_version_value("OtherDevicePath", fields.optional_text("other_device_path"));
     memory_pack_change(fields.flag("memory_pack", false))();
+}
+
+sim::ParentRule read_parent_rule(const Json& value, const std::string& place) {
+    std::string text = read_text(value, place);
+    if (text == "windows8")
+        return sim::ParentRule::Windows8;
+    if (text == "before_windows8")
+        return sim::ParentRule::BeforeWindows8;
+    throw ScenarioError(place,
+                        "unknown parent rule \"" + text + "\"; use windows8 or before_windows8");
 }
 
 sim::SetupModule read_setup_module(const Json& value, const std::string& place) {
@@ -200,6 +274,7 @@ DeviceDescription read_device(const Json& value, const std::string& place, int p
                   {"port", "kind", "vendor", "product", "description", "driver_key", "instance_id",
                    "inf", "plugged", "in_device_tree", "ports", "name", "devices"});
     DeviceDescription device;
+    device.place = place;
     if (port_count > 0) {
         if (!fields.has("port"))
             throw ScenarioError(place, "a device needs its \"port\"");
@@ -238,8 +313,8 @@ DeviceDescription read_device(const Json& value, const std::string& place, int p
         device.product = fields.identifier("product", kDefaultOtherProduct);
     }
     device.description = fields.optional_text("description");
-    device.driver_key = fields.optional_text("driver_key");
-    device.instance_id = fields.optional_text("instance_id");
+    device.driver_key = checked_optional(fields, "driver_key", checked_key);
+    device.instance_id = checked_optional(fields, "instance_id", checked_instance_id);
     device.inf = fields.optional_text("inf");
     device.plugged = fields.flag("plugged", true);
     device.in_device_tree = fields.flag("in_device_tree", true);
@@ -250,15 +325,25 @@ DeviceDescription read_device(const Json& value, const std::string& place, int p
                                     "a device left out of the device tree has no " +
                                         std::string(name));
     if (hub) {
+        ExternalHubTier tier(place);
         device.hub_ports =
             static_cast<int>(fields.number("ports", kDefaultPortCount, 0, kMaxPortCount));
-        device.hub_name = fields.optional_text("name");
+        device.hub_name = checked_optional(fields, "name", checked_key);
         read_devices(fields, device.hub_ports, device.devices);
     }
     return device;
 }
 
+void refuse_taken_instance_ids(const DeviceDescription& device) {
+    if (device.instance_id)
+        refuse_duplicate_instance(*device.instance_id, device.place + ".instance_id");
+    for (const DeviceDescription& below : device.devices)
+        refuse_taken_instance_ids(below);
+}
+
 sim::UsbDevice& attach_device(sim::UsbHub& hub, int port, const DeviceDescription& device) {
+    if (device.instance_id)
+        refuse_duplicate_instance(*device.instance_id, device.place + ".instance_id");
     sim::UsbDevice* made = nullptr;
     switch (device.kind) {
     case DeviceDescription::Adapter:
@@ -379,17 +464,46 @@ std::vector<std::string> recreate_removed_nodes(sim::UsbDevice& device,
     return created;
 }
 
+namespace {
+
+// A version resource's every part gives its size in 16 bits (wLength), the whole resource
+// included: its strings must leave it under 64 KiB. The sizes follow the resource's layout of
+// 16-bit headers, UTF-16 names and values, and 32-bit alignment.
+void check_version_resource_size(const std::vector<sim::VersionBlock>& blocks,
+                                 const std::string& place) {
+    auto aligned = [](size_t bytes) { return (bytes + 3) & ~size_t(3); };
+    auto header = [&](size_t name_chars) { return aligned(6 + 2 * (name_chars + 1)); };
+    const size_t kFixedPart = 52;
+    const size_t kTranslationPart = 68;
+    size_t total = header(15) + kFixedPart + header(14) + kTranslationPart;
+    for (const sim::VersionBlock& block : blocks) {
+        total += header(8);
+        for (const auto& [name, text] : block.strings)
+            total += header(name.size()) + aligned(2 * (text.size() + 1));
+    }
+    const size_t kLargest = 0xFFFF;
+    if (total > kLargest)
+        throw ScenarioError(place, "the version resource would take " + std::to_string(total) +
+                                       " bytes; its 16-bit lengths allow at most " +
+                                       std::to_string(kLargest));
+}
+
+} // namespace
+
 Change read_file(const Json& value, const std::string& place) {
     Fields fields(value, place, {"path", "content", "version", "version_blocks"});
     if (!fields.has("path"))
         throw ScenarioError(place, "a file needs its \"path\"");
-    std::string path = fields.text("path", "");
+    std::string path = checked_path(fields.text("path", ""), fields.at("path"));
     int kinds = fields.has("content") + fields.has("version") + fields.has("version_blocks");
     if (kinds > 1)
         throw ScenarioError(place, "a file has content, a version or version blocks, not more "
                                    "than one of them");
     if (fields.has("version")) {
         std::optional<std::string> version = fields.optional_text("version");
+        if (version)
+            check_version_resource_size({{"040904E4", {{"FileVersion", *version}}}},
+                                        fields.at("version"));
         return [path, version] { sim::put_version_file(path, version); };
     }
     if (fields.has("version_blocks")) {
@@ -397,7 +511,9 @@ Change read_file(const Json& value, const std::string& place) {
         for (auto& [item, item_place] : fields.list("version_blocks")) {
             Fields block_fields(*item, item_place, {"translation", "strings"});
             sim::VersionBlock block;
-            block.translation = block_fields.text("translation", block.translation);
+            block.translation =
+                checked_translation(block_fields.text("translation", block.translation),
+                                    block_fields.at("translation"));
             if (const Json* strings = block_fields.get("strings")) {
                 std::string strings_place = block_fields.at("strings");
                 if (!strings->is_object())
@@ -409,6 +525,7 @@ Change read_file(const Json& value, const std::string& place) {
             }
             blocks.push_back(block);
         }
+        check_version_resource_size(blocks, fields.at("version_blocks"));
         return [path, blocks] { sim::put_version_file_blocks(path, blocks); };
     }
     std::string content = fields.text("content", "");
@@ -421,8 +538,13 @@ Change read_driver_files(const Json& value, const std::string& place) {
     const std::pair<const char*, const char*> names[] = {
         {"rumble", kRumbleFile}, {"mempak", kMempakFile}, {"kernel", kKernelFile}};
     for (auto& [field, file] : names)
-        if (fields.has(field))
-            files.push_back({file, fields.optional_text(field)});
+        if (fields.has(field)) {
+            std::optional<std::string> version = fields.optional_text(field);
+            if (version)
+                check_version_resource_size({{"040904E4", {{"FileVersion", *version}}}},
+                                            fields.at(field));
+            files.push_back({file, version});
+        }
     return [files] {
         for (auto& [file, version] : files)
             sim::put_version_file(driver_file_path(file.c_str()), version);
@@ -481,6 +603,14 @@ Change driver_files_removal() {
 // Builds the machine part of a scenario; the defaults make one host controller with an empty
 // four-port root hub, "DevicePath" as Windows sets it and nothing of the driver installed.
 void build_machine(const Json* value, const std::string& place) {
+    // Read first: every text value the machine stores follows it. Anything else wrong with
+    // the registry object is reported when it is read in full below.
+    text_terminated = true;
+    if (value && value->is_object() && value->contains("registry")) {
+        const Json& registry = (*value)["registry"];
+        if (registry.is_object() && registry.contains("terminated"))
+            text_terminated = read_flag(registry["terminated"], place + ".registry.terminated");
+    }
     set_current_version_value("DevicePath", std::string(kDefaultDevicePath));
     if (!value) {
         sim::add_controller(0).root_hub(kDefaultPortCount);
@@ -488,7 +618,10 @@ void build_machine(const Json* value, const std::string& place) {
     }
     Fields fields(*value, place,
                   {"controllers", "instances", "registry", "files", "driver_files",
-                   "control_device", "setup_module", "inf_sections"});
+                   "control_device", "setup_module", "device_notification", "inf_sections",
+                   "parent_rule"});
+    if (const Json* rule = fields.get("parent_rule"))
+        sim::set_parent_rule(read_parent_rule(*rule, fields.at("parent_rule")));
     if (fields.has("controllers")) {
         int position = 0;
         for (auto& [controller, controller_place] : fields.list("controllers"))
@@ -508,6 +641,16 @@ void build_machine(const Json* value, const std::string& place) {
         read_control_device(*device, fields.at("control_device"))();
     if (const Json* module = fields.get("setup_module"))
         sim::set_setup_module(read_setup_module(*module, fields.at("setup_module")));
+    if (const Json* notification = fields.get("device_notification")) {
+        std::string place_of = fields.at("device_notification");
+        std::string text = read_text(*notification, place_of);
+        if (text == "fails")
+            sim::fail_every_call("RegisterDeviceNotificationA");
+        else if (text != "registers")
+            throw ScenarioError(place_of, "unknown device notification \"" + text +
+                                              "\"; use registers or fails");
+    }
+    refuse_shared_instance_ids(place);
 }
 
 } // namespace quorvale_sim

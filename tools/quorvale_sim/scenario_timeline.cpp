@@ -13,16 +13,8 @@ constexpr long long kLongestWaitMs = 24LL * 60 * 60 * 1000;
 constexpr long long kDefaultTimeLimitMs = 60000;
 const char kDefaultBoundDescription[] = "Quorvale (rumble driver)";
 const char kInstalledVersion[] = "1.2.78";
-const DWORD kDeviceInterfaceType = 5; // DBT_DEVTYP_DEVICEINTERFACE
 const std::string kAltPrefix = "Alt+";
 const char kMainWindowClass[] = "QDIMainWindow";
-
-// The header that a device-change notice points to.
-struct BroadcastHeader {
-    DWORD size;
-    DWORD device_type;
-    DWORD reserved;
-};
 
 const char* const kActions[] = {"wait", "plug",     "unplug",      "press",       "menu",
                                 "key",  "put_file", "remove_file", "memory_pack", "control_device",
@@ -30,15 +22,6 @@ const char* const kActions[] = {"wait", "plug",     "unplug",      "press",     
 
 HWND main_window() {
     return sim::find_window(kMainWindowClass);
-}
-
-// Windows tells the top-level windows that a device arrived or left.
-void send_device_notice(WPARAM event) {
-    HWND window = main_window();
-    if (!window)
-        return;
-    BroadcastHeader header = {sizeof(BroadcastHeader), kDeviceInterfaceType, 0};
-    SendMessageA(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&header));
 }
 
 std::string strip_ampersands(const std::string& text) {
@@ -62,17 +45,20 @@ HWND find_button(const std::string& text) {
     return nullptr;
 }
 
-TimelineStep read_plug(const Fields& step, PortRef port, const std::string& label, bool notify) {
+// The simulated Windows tells the windows of the devices that come and go, as Windows does.
+TimelineStep read_plug(const Fields& step, PortRef port, const std::string& label) {
     std::optional<DeviceDescription> described;
-    if (const Json* device = step.get("device"))
+    if (const Json* device = step.get("device")) {
         described = read_device(*device, step.at("device"), 0);
+        refuse_taken_instance_ids(*described);
+    }
     TimelineStep result;
     result.line = "> plug " + label;
     if (described)
         result.line += described->kind == DeviceDescription::Hub     ? " (a hub)"
                        : described->kind == DeviceDescription::Other ? " (a device)"
                                                                      : " (an adapter)";
-    result.run = [port, described, notify]() -> std::string {
+    result.run = [port, described]() -> std::string {
         sim::UsbPort& slot = port.hub->port(port.port);
         const std::optional<DriverBinding>& bound = run_state().bound;
         if (slot.device && (described || slot.device->plugged))
@@ -86,25 +72,26 @@ TimelineStep read_plug(const Fields& step, PortRef port, const std::string& labe
             if (device.kind == DeviceDescription::Adapter && !device.description && bound)
                 device.description = bound->description;
             device.plugged = true;
-            attach_device(*port.hub, port.port, device);
+            // An ID an earlier step gave to another device is found only now.
+            try {
+                attach_device(*port.hub, port.port, device);
+            } catch (const ScenarioError& error) {
+                return std::string(error.what()) + "; the device is not plugged";
+            }
         }
-        if (notify)
-            send_device_notice(DBT_DEVICEARRIVAL);
         return "";
     };
     return result;
 }
 
-TimelineStep read_unplug(PortRef port, const std::string& label, bool notify) {
+TimelineStep read_unplug(PortRef port, const std::string& label) {
     TimelineStep result;
     result.line = "> unplug " + label;
-    result.run = [port, notify]() -> std::string {
+    result.run = [port]() -> std::string {
         sim::UsbDevice* device = port.hub->port(port.port).device.get();
         if (!device || !device->plugged)
             return "no device is plugged in there; nothing done";
         port.hub->unplug(port.port);
-        if (notify)
-            send_device_notice(DBT_DEVICEREMOVECOMPLETE);
         return "";
     };
     return result;
@@ -195,7 +182,7 @@ std::optional<TimelineStep> read_step(const Json& value, const std::string& plac
                                       uint64_t& time_ms) {
     Fields step(value, place,
                 {"wait", "plug", "unplug", "press", "menu", "key", "put_file", "remove_file",
-                 "memory_pack", "control_device", "close", "device", "notify"});
+                 "memory_pack", "control_device", "close", "device"});
     std::string action;
     for (const char* name : kActions) {
         if (!step.has(name))
@@ -213,9 +200,6 @@ std::optional<TimelineStep> read_step(const Json& value, const std::string& plac
     }
     if (step.has("device") && action != "plug")
         throw ScenarioError(step.at("device"), "only a plug step describes a device");
-    if (step.has("notify") && action != "plug" && action != "unplug")
-        throw ScenarioError(step.at("notify"), "only plug and unplug steps send a notice");
-    bool notify = step.flag("notify", true);
     std::string where = step.at(action);
     const Json& argument = *step.get(action);
 
@@ -227,10 +211,7 @@ std::optional<TimelineStep> read_step(const Json& value, const std::string& plac
     if (action == "plug" || action == "unplug") {
         std::string label = read_text(argument, where);
         PortRef port = find_port(label, where);
-        result = action == "plug" ? read_plug(step, port, label, notify)
-                                  : read_unplug(port, label, notify);
-        if (!notify)
-            result->line += " (no device-change notice)";
+        result = action == "plug" ? read_plug(step, port, label) : read_unplug(port, label);
     } else if (action == "press") {
         result = read_press(read_text(argument, where), where);
     } else if (action == "menu") {
@@ -241,7 +222,7 @@ std::optional<TimelineStep> read_step(const Json& value, const std::string& plac
         Change put = read_file(argument, where); // checks that the path is a text
         result = change_step("> put file " + argument.at("path").get<std::string>(), put);
     } else if (action == "remove_file") {
-        std::string path = read_text(argument, where);
+        std::string path = checked_path(read_text(argument, where), where);
         result = change_step("> remove file " + path, file_removal(path));
     } else if (action == "memory_pack") {
         bool registered = read_flag(argument, where);

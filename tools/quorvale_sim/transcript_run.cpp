@@ -1,7 +1,8 @@
 // Runs the installer on the scenario's machine and writes the transcript: each change of the
 // report area with the whole text, one line for each thing the program did to the machine (an
 // instance removed, a file deleted, an INF section run, a hub re-enumerated, the About box), the
-// timeline's own steps, and at the end the refreshes that changed nothing and the exit code.
+// device-change notices that reach the window, the timeline's own steps, and at the end the
+// refreshes that changed nothing and the exit code.
 #include "tools/quorvale_sim/transcript_run.h"
 
 #include <cstdio>
@@ -12,12 +13,14 @@ namespace quorvale_sim {
 namespace {
 
 const char kAboutDialog[] = "#103";
+const char kMainWindowClass[] = "QDIMainWindow";
 // Every refresh asks the running driver for its version, and nothing else opens its control
 // device: the opens count the refreshes.
 const char kControlDeviceOpen[] = "\\\\.\\Zelk_QX7 ";
 // A run may deliver this many messages, and one more for each millisecond it may last, before
 // the simulation ends it as stuck: far more than a program that waits for its messages needs.
 constexpr long kMessagesBeyondTime = 10000;
+constexpr long kMessagesPerStep = 100;
 
 class Transcript {
   public:
@@ -88,7 +91,10 @@ std::string run_scenario(const Scenario& scenario) {
     if (!scenario.description.empty())
         out.raw("scenario: " + scenario.description + "\n");
     sim::set_time_limit(scenario.time_limit_ms);
-    sim::set_message_limit(kMessagesBeyondTime + static_cast<long>(scenario.time_limit_ms));
+    // A busy program gets room for every step besides the messages its time allows.
+    long message_limit = kMessagesBeyondTime + static_cast<long>(scenario.time_limit_ms) +
+                         kMessagesPerStep * static_cast<long>(scenario.timeline.size());
+    sim::set_message_limit(message_limit);
     for (const TimelineStep& step : scenario.timeline) {
         sim::at(step.at_ms, [&out, &step] {
             out.line(step.line);
@@ -138,6 +144,19 @@ std::string run_scenario(const Scenario& scenario) {
             state.bound.reset();
     });
 
+    // The device-change notices that reach the main window, before what the window does on them.
+    sim::on_device_notice([&](const sim::DeviceNotice& notice) {
+        if (notice.window != sim::find_window(kMainWindowClass))
+            return;
+        std::string event = notice.event == DBT_DEVNODES_CHANGED ? "DBT_DEVNODES_CHANGED"
+                            : notice.event == DBT_DEVICEARRIVAL  ? "DBT_DEVICEARRIVAL"
+                            : notice.event == DBT_DEVICEREMOVECOMPLETE
+                                ? "DBT_DEVICEREMOVECOMPLETE"
+                                : std::to_string(notice.event);
+        out.line("WM_DEVICECHANGE " + event +
+                 (notice.interface_name.empty() ? "" : " " + notice.interface_name));
+    });
+
     sim::on_reenumerate([&](DEVINST node) {
         const sim::Node* hub_node = sim::node(node);
         out.line("hub re-enumerated: " + (hub_node ? hub_node->instance_id : std::string("?")));
@@ -157,15 +176,28 @@ std::string run_scenario(const Scenario& scenario) {
     std::string open = sim::open_summary();
     out.raw("open at exit: " + (open.empty() ? std::string("nothing") : open) + "\n");
     out.raw("exit code: " + std::to_string(exit_code));
-    if (sim::run_stalled())
+    if (sim::run_stalled()) {
         out.raw(" (the program did not end by itself: the simulation ended the run at t=" +
-                std::to_string(sim::now_ms()) + ", time limit " +
-                std::to_string(scenario.time_limit_ms) + " ms)");
+                std::to_string(sim::now_ms()) + ", ");
+        switch (sim::run_end()) {
+        case sim::RunEnd::MessageLimit:
+            out.raw("message limit " + std::to_string(message_limit) +
+                    " reached while the program was still busy)");
+            break;
+        case sim::RunEnd::NothingToDo:
+            out.raw("nothing left to happen)");
+            break;
+        default:
+            out.raw("time limit " + std::to_string(scenario.time_limit_ms) + " ms)");
+            break;
+        }
+    }
     out.raw("\n");
 
     sim::on_machine_event(nullptr);
     sim::on_inf_section(nullptr);
     sim::on_reenumerate(nullptr);
+    sim::on_device_notice(nullptr);
     state.print = nullptr;
     return out.text();
 }

@@ -3,11 +3,24 @@
 // report area showed and what the program did to the machine.
 #pragma once
 
+#include <cstdint>
+#include <ostream>
 #include <string>
 
 #include "tools/quorvale_sim/scenario.h"
 
 namespace quorvale_sim {
+
+constexpr int kTranscriptPrinted = 0;
+constexpr int kRunFailed = 1;
+constexpr int kBadScenario = 2;
+
+// quorvale-sim on one scenario's text (file names it in messages): the transcript on out, or one
+// line on err that names the place of the mistake. Returns the exit code: kTranscriptPrinted,
+// kBadScenario (nothing ran), or kRunFailed. A scenario whose time limit exceeds longest_run_ms
+// is refused.
+int run_scenario_text(const std::string& file, const std::string& content, std::ostream& out,
+                      std::ostream& err, uint64_t longest_run_ms = UINT64_MAX);
 
 // Runs the scenario, whose machine load_scenario has built, to its end and returns the
 // transcript: plain text, one event a line, each with its virtual time.

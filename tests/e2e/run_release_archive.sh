@@ -1,0 +1,161 @@
+#!/bin/sh
+# Runs a release archive the way a user does: unpacks it into an empty folder, checks that it
+# holds the program of its build, the sample driver package and README.txt and nothing else, and
+# starts the program from that folder under Wine. The report must appear as on a machine without
+# driver files, and Install must place the package's three files and show them installed.
+#
+#   run_release_archive.sh ARCHIVE WIN64_BUILD_DIR WORK_DIR
+#
+# ARCHIVE is quorvale-installer-<version>-win32.zip or -win64.zip in its build directory;
+# WIN64_BUILD_DIR gives the driver program qdi_wine_driver.exe; the Wine prefix is the one of the
+# end-to-end tests under WORK_DIR. A 32-bit program runs under scripts/wine32, as a 32-bit program
+# on 64-bit Windows.
+# Exit code 0 when it passes, 1 when it fails, 77 when Wine, a display or the prepared 32-bit Wine
+# (scripts/prepare-wine32) are missing.
+set -eu
+
+if [ $# -ne 3 ]; then
+    echo "usage: $0 ARCHIVE WIN64_BUILD_DIR WORK_DIR" >&2
+    exit 2
+fi
+archive=$1
+driver=$(cd "$2" && pwd)/qdi_wine_driver.exe
+mkdir -p "$3"
+work=$(cd "$3" && pwd)
+
+skip() {
+    echo "SKIP: $*"
+    exit 77
+}
+fail() {
+    echo "FAIL [$(basename "$archive")]: $*" >&2
+    exit 1
+}
+
+name=$(basename "$archive" .zip)
+case $name in
+quorvale-installer-*-win32) bits=32 ;;
+quorvale-installer-*-win64) bits=64 ;;
+*) fail "not a release archive name: $name.zip" ;;
+esac
+version=${name#quorvale-installer-}
+version=${version%-win??}
+[ -f "$archive" ] || fail "missing $archive (build the release target first)"
+archive=$(cd "$(dirname "$archive")" && pwd)/$name.zip
+
+case_dir=$work/release-win$bits
+folder=$case_dir/unpacked
+rm -rf "$case_dir"
+mkdir -p "$folder"
+(cd "$folder" && cmake -E tar xf "$archive") ||
+    fail "cannot unpack $archive"
+
+files=$(cd "$folder" && find . -mindepth 1 | sed 's#^\./##' | LC_ALL=C sort | tr '\n' ' ')
+[ "$files" = "README.txt quorvale-installer.exe zelkqx7.inf zelkqx7.sys zelkqx7f.dll \
+zelkqx7m.dll " ] || fail "the archive holds: $files"
+echo "ok: the archive holds the program, the sample driver package and README.txt"
+
+# The PE machine field (at the offset that bytes 60-63 give, plus 4): 0x014C for a 32-bit
+# program, 0x8664 for a 64-bit one.
+program=$folder/quorvale-installer.exe
+header=$(od -An -t u4 -j 60 -N 4 "$program" | tr -d ' ')
+machine=$(od -An -t x2 -j $((header + 4)) -N 2 "$program" | tr -d ' ')
+expected_machine=8664
+[ $bits -eq 64 ] || expected_machine=014c
+[ "$machine" = "$expected_machine" ] ||
+    fail "the program is for machine $machine, not $expected_machine ($bits-bit)"
+grep -q "holds the $bits-bit build" "$folder/README.txt" ||
+    fail "README.txt does not name the $bits-bit build"
+[ "$(grep -c "$(printf '\r')\$" "$folder/README.txt")" -eq "$(wc -l <"$folder/README.txt")" ] ||
+    fail "README.txt has lines without CR LF"
+echo "ok: a $bits-bit program and its README.txt"
+
+. "$(dirname "$0")/../../scripts/wine-display.sh"
+. "$(dirname "$0")/expected_reports.sh"
+find_wine
+[ -n "$wine_loader" ] || skip "wine64 is not installed"
+[ -n "$wine_server" ] || skip "wineserver is not installed"
+[ -f "$driver" ] || fail "missing $driver (build the win64 build first)"
+loader=$wine_loader
+if [ $bits -eq 32 ]; then
+    . "$(dirname "$0")/../../scripts/wine32.sh"
+    wine32_ready || skip "the 32-bit Wine is not prepared in $wine32_root (scripts/prepare-wine32)"
+    loader=$(cd "$(dirname "$0")/../../scripts" && pwd)/wine32
+fi
+
+export WINEPREFIX="$work/wine-prefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINELOADER="$wine_loader"
+export WINESERVER="$wine_server"
+
+# One run at a time per prefix, shared with the end-to-end cases.
+exec 9>"$work/e2e.lock"
+if command -v flock >/dev/null 2>&1; then
+    flock 9
+fi
+
+xvfb_pid=
+installer_pid=
+trap end_wine_run EXIT
+trap 'exit 1' INT TERM
+
+if [ -z "${DISPLAY:-}" ]; then
+    command -v Xvfb >/dev/null 2>&1 || skip "no DISPLAY and Xvfb is not installed"
+    start_xvfb "$case_dir/xvfb.log"
+    [ -n "$xvfb_pid" ] || fail "could not start Xvfb"
+fi
+make_wine_prefix "$work/wineboot.log" || fail "wineboot failed"
+[ $bits -eq 64 ] || wine32_prefix "$WINEPREFIX"
+
+# Where Install puts the files: a 32-bit program's system directory is redirected to syswow64.
+system_dir=$WINEPREFIX/drive_c/windows/system32
+[ $bits -eq 64 ] || system_dir=$WINEPREFIX/drive_c/windows/syswow64
+mkdir -p "$system_dir/drivers"
+installed_files="$system_dir/zelkqx7f.dll $system_dir/zelkqx7m.dll $system_dir/drivers/zelkqx7.sys"
+remove_driver_files() {
+    # shellcheck disable=SC2086
+    rm -f $installed_files
+}
+remove_driver_files
+
+drive() {
+    "$wine_loader" "$driver" "$@" >>"$case_dir/driver.log" 2>&1 ||
+        fail "driving the window failed: $(cat "$case_dir/driver.log")
+the program's output: $(cat "$case_dir/installer.log")"
+}
+# expect_report NAME: reads the report into NAME.txt and compares it with NAME.expected.
+expect_report() {
+    drive "report:$(windows_path "$case_dir/$1.txt")"
+    if ! cmp -s "$case_dir/$1.txt" "$case_dir/$1.expected"; then
+        echo "--- expected report ($1)" >&2
+        cat -A "$case_dir/$1.expected" >&2
+        echo "--- shown report" >&2
+        cat -A "$case_dir/$1.txt" >&2
+        fail "the report ($1) differs from the expected text"
+    fi
+    echo "ok: report $1"
+}
+
+(cd "$folder" && exec timeout -k 5 240 "$loader" quorvale-installer.exe) \
+    >"$case_dir/installer.log" 2>&1 &
+installer_pid=$!
+drive wait
+no_drivers_report >"$case_dir/bare.expected"
+expect_report bare
+grep -q "install the $version drivers" "$case_dir/bare.txt" ||
+    fail "the program's version is not the archive's $version"
+drive click:32771
+driver_report 1.2.78 1.2.78 "$installed_advice" >"$case_dir/after-install.expected"
+expect_report after-install
+for file in $installed_files; do
+    [ -f "$file" ] || fail "Install did not place $file"
+done
+echo "ok: Install placed the package's files in $system_dir"
+drive click:105 closed
+status=0
+wait "$installer_pid" || status=$?
+installer_pid=
+[ "$status" -eq 0 ] || fail "the installer exited with code $status"
+remove_driver_files
+echo "PASS [$name.zip]"
