@@ -155,7 +155,8 @@ CONFIGRET WINAPI CM_Get_DevNode_Registry_PropertyA(DEVINST node, ULONG property,
         value = &n->description;
     if (!value || !value->has_value())
         return CR_NO_SUCH_VALUE;
-    ULONG needed = static_cast<ULONG>((*value)->size() + 1);
+    // A value stored without its terminator comes back as stored.
+    ULONG needed = static_cast<ULONG>((*value)->size() + (n->unterminated ? 0 : 1));
     if (*length < needed) {
         *length = needed;
         return CR_BUFFER_SMALL;

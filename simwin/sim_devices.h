@@ -21,6 +21,7 @@ struct Node {
     DEVINST parent = 0;                     // 0 only for the root
     std::vector<DEVINST> children;          // in sibling order
     bool removed = false;                   // removed by SetupDiRemoveDevice
+    bool unterminated = false; // its text properties are stored without their terminator
 };
 
 // The root node exists after reset(): instance ID "HTREE\ROOT\0", no driver key.

@@ -128,6 +128,8 @@ struct PaintedItem {
     bool monochrome = false;  // a picture that passed through a monochrome bitmap
 };
 std::vector<PaintedItem> painted(HWND window);
+// The colour GetSysColor answers for index from now on, as a theme (high contrast) sets it.
+void set_system_color(int index, COLORREF color);
 // Every drawing operation made directly on the window since the reset, in order: fills (the
 // default background erase among them), texts and block copies. A window painted without flicker
 // shows one copy of its whole client area per paint.

@@ -72,7 +72,8 @@ struct UsbHub {
     DEVINST node = 0;
     bool opens = true;            // false: CreateFileA on its name fails (ERROR_ACCESS_DENIED)
     bool node_info_fails = false; // IOCTL_USB_GET_NODE_INFORMATION fails
-    std::vector<UsbPort> ports;   // ports[0] is port 1
+    std::optional<DWORD> node_info_length; // that control returns only this many bytes
+    std::vector<UsbPort> ports;            // ports[0] is port 1
     UsbController* controller = nullptr;
     UsbDevice* upstream = nullptr; // the device that this hub is; null for a root hub
     int serial = 0;                // makes the instance IDs of its devices unique

@@ -31,6 +31,7 @@ struct WindowsState {
     uintptr_t next_value = 0x10010;
     HCURSOR cursor = nullptr;
     ATOM next_atom = kFirstAtom;
+    std::map<int, COLORREF> system_colors; // the theme's colours that differ from the defaults
 };
 
 WindowsState& state() {
@@ -577,7 +578,14 @@ DWORD WINAPI GetSysColor(int index) {
     return sim::detail::sys_color(index);
 }
 
+void sim::set_system_color(int index, COLORREF color) {
+    sim::detail::state().system_colors[index] = color;
+}
+
 COLORREF sim::detail::sys_color(int index) {
+    auto chosen = sim::detail::state().system_colors.find(index);
+    if (chosen != sim::detail::state().system_colors.end())
+        return chosen->second;
     switch (index) {
     case COLOR_WINDOW:
         return RGB(255, 255, 255);

@@ -263,7 +263,10 @@ BOOL node_information(UsbHub& hub, void* out, DWORD out_size, DWORD* returned) {
     info.HubDescriptor.bDescriptorLength = kHubDescriptorLength;
     info.HubDescriptor.bDescriptorType = kHubDescriptorType;
     info.HubDescriptor.bNumberOfPorts = static_cast<BYTE>(hub.port_count());
-    return deliver(as_bytes(info), out, returned);
+    std::vector<BYTE> reply = as_bytes(info);
+    if (hub.node_info_length && *hub.node_info_length < reply.size())
+        reply.resize(*hub.node_info_length);
+    return deliver(reply, out, returned);
 }
 
 BOOL connection_information(UsbHub& hub, const void* in, DWORD in_size, void* out, DWORD out_size,

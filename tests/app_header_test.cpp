@@ -74,6 +74,25 @@ TEST_F(HeaderTest, ShowsTheThreeLinesAndThePictureOverTheButtonFace) {
     EXPECT_EQ(installer_main(), 0);
 }
 
+// Under a theme whose window text is not black (high contrast), the header's lines take the
+// theme's colour, and the header its button face.
+TEST_F(HeaderTest, LinesAndBackgroundFollowTheThemesColours) {
+    sim::set_system_color(COLOR_WINDOWTEXT, RGB(255, 255, 0));
+    sim::set_system_color(COLOR_BTNFACE, RGB(0, 0, 128));
+    sim::at(10, [] {
+        HWND window = main_window();
+        std::vector<sim::PaintedItem> fills = of_kind(window, sim::PaintedItem::Fill);
+        ASSERT_EQ(fills.size(), 1u);
+        EXPECT_EQ(fills[0].color, RGB(0, 0, 128));
+        std::vector<sim::PaintedItem> texts = of_kind(window, sim::PaintedItem::Text);
+        ASSERT_EQ(texts.size(), 3u);
+        for (const sim::PaintedItem& text : texts)
+            EXPECT_EQ(text.color, RGB(255, 255, 0)) << text.text;
+        press_exit();
+    });
+    EXPECT_EQ(installer_main(), 0);
+}
+
 TEST_F(HeaderTest, TheWindowIsPaintedBeforeTheLoopRuns) {
     sim::at(0, [] {
         EXPECT_EQ(sim::paint_count(main_window()), 1);
@@ -141,6 +160,38 @@ TEST_F(HeaderTest, RepeatedPaintingInAnyClientSizeLeavesNothingBehind) {
     EXPECT_EQ(sim::count_calls("LoadBitmapA") + sim::count_calls("CreateCompatibleBitmap") +
                   sim::count_calls("CreateSolidBrush"),
               sim::count_calls("DeleteObject"));
+}
+
+// The picture sits at (10, 120) and is 180 by 136 pixels; in a small client area only the
+// area's own edges cut it, whichever of the two is the narrower.
+TEST_F(HeaderTest, ThePictureIsCutOnlyByTheClientAreasEdges) {
+    struct Case {
+        int width, height;
+        RECT visible;
+    };
+    static const Case cases[] = {
+        {584, 150, {10, 120, 190, 150}},
+        {100, 381, {10, 120, 100, 256}},
+        {150, 170, {10, 120, 150, 170}},
+    };
+    uint64_t t = 10;
+    for (const Case& c : cases) {
+        sim::at(t, [c] {
+            sim::set_client_size(main_window(), c.width, c.height);
+            sim::invalidate(main_window());
+        });
+        sim::at(t + 1, [c] {
+            SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
+            std::vector<sim::PaintedItem> pictures =
+                of_kind(main_window(), sim::PaintedItem::Picture);
+            ASSERT_EQ(pictures.size(), 1u);
+            expect_rect(pictures[0].rect, c.visible.left, c.visible.top, c.visible.right,
+                        c.visible.bottom);
+        });
+        t += 10;
+    }
+    sim::at(t, [] { press_exit(); });
+    EXPECT_EQ(installer_main(), 0);
 }
 
 TEST_F(HeaderTest, PaintingWithAnyCallFailingReleasesEverythingItTook) {

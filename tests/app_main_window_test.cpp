@@ -61,6 +61,18 @@ TEST_F(MainWindowTest, ClassAndWindowAreMadeAsTheShellDescribesThem) {
     EXPECT_EQ(shown_default, 1);
 }
 
+// The main window opens where Windows places a new window (here at 40, 30), not at a corner or
+// off the screen.
+TEST_F(MainWindowTest, MainWindowOpensAtThePlaceWindowsChooses) {
+    sim::at(0, [] {
+        sim::WindowInfo w = sim::window_info(main_window());
+        EXPECT_EQ(w.x, 40);
+        EXPECT_EQ(w.y, 30);
+        press_exit();
+    });
+    EXPECT_EQ(installer_main(), 0);
+}
+
 TEST_F(MainWindowTest, ChildrenAreCreatedInOrderWithTheirClassesTextsPlacesAndStyles) {
     sim::at(0, [] {
         std::vector<HWND> children = sim::children(main_window());
@@ -283,6 +295,18 @@ TEST_F(MainWindowTest, InstallAndUninstallRunFromTheMenuAndTheButtons) {
                                          "DefaultUninstall"};
     EXPECT_EQ(sections, expected);
     EXPECT_EQ(sim::current_cursor(), "");
+}
+
+// A window procedure answers 0 to a WM_COMMAND it handles, whether the command came from the
+// menu, a button or an accelerator.
+TEST_F(MainWindowTest, HandledCommandsAnswerZero) {
+    sim::at(0, [] {
+        EXPECT_EQ(SendMessageA(main_window(), WM_COMMAND, kCommandInstall, 0), 0);
+        EXPECT_EQ(SendMessageA(main_window(), WM_COMMAND, kCommandUninstall, 0), 0);
+        EXPECT_EQ(SendMessageA(main_window(), WM_COMMAND, kCommandExit, 0), 0);
+    });
+    EXPECT_EQ(installer_main(), 0);
+    EXPECT_EQ(sim::inf_runs().size(), 4u);
 }
 
 TEST_F(MainWindowTest, UnknownCommandsGoToTheDefaultHandling) {

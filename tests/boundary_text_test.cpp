@@ -226,4 +226,21 @@ TEST_F(BoundaryTextTest, LargestReportStaysWholeWithTheListAtItsRoom) {
     }
 }
 
+// The bounded text operations as their callers rely on them: a buffer of no room is left alone,
+// and one that holds no terminator is terminated at its last byte and reported as not fitting.
+TEST_F(BoundaryTextTest, TextOperationsWriteNothingWithoutRoomAndMendAnUnterminatedBuffer) {
+    char guard[4] = {'x', 'x', 'x', 'x'};
+    EXPECT_EQ(text_copy(guard, 0, "a"), 0);
+    EXPECT_EQ(text_append(guard, 0, "a"), 0);
+    EXPECT_EQ(text_append_format(guard, 0, "%s", "a"), 0);
+    EXPECT_EQ(std::string(guard, 4), "xxxx");
+
+    char full[4] = {'a', 'b', 'c', 'd'};
+    EXPECT_EQ(text_append(full, sizeof full, "e"), 0);
+    EXPECT_STREQ(full, "abc");
+    char full_too[4] = {'a', 'b', 'c', 'd'};
+    EXPECT_EQ(text_append_format(full_too, sizeof full_too, "%d", 5), 0);
+    EXPECT_STREQ(full_too, "abc");
+}
+
 } // namespace

@@ -134,6 +134,19 @@ TEST_F(BoundaryUsbTest, PortTableKeepsAtMostItsRoomOfEntries) {
     }
 }
 
+// The hub's node information holds its port count at byte 6: a reply of 6 bytes stops short of
+// it and counts as a failed request (the hub is not recorded); 7 bytes are enough.
+TEST_F(BoundaryUsbTest, NodeInformationReplyMustReachThePortCount) {
+    for (int length : around(static_cast<int>(kNodeInformationPortCountOffset) + 1)) {
+        sim::reset();
+        sim::UsbHub& root = sim::add_controller(0).root_hub(2);
+        root.add_adapter(2);
+        root.node_info_length = static_cast<DWORD>(length);
+        scan_usb_topology();
+        EXPECT_EQ(port_table.count, length > 6 ? 2 : 0) << length;
+    }
+}
+
 // The driver announces the reply size in ActualLength. Around the fixed part (10 bytes) there
 // is no string; around the size the string needs, only a block that holds it all gives the key.
 TEST_F(BoundaryUsbTest, ConnectionKeyNeedsABlockOfTheWholeReply) {

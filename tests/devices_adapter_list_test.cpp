@@ -41,6 +41,21 @@ TEST_F(DevicesAdapterListTest, DescriptionFillingThePropertyBufferStillFits) {
     EXPECT_EQ(kind_for("Quorvale (" + std::string(502, 'x')), NoDriver);
 }
 
+// The registry may hold a description without its terminator; it reads the same, as long as
+// the terminator the program adds still fits the property buffer.
+TEST_F(DevicesAdapterListTest, DescriptionStoredWithoutTerminatorReadsTheSame) {
+    auto unterminated_kind = [](const std::string& description) {
+        DEVINST node = sim::add_node(sim::root_node(), "", std::nullopt, description);
+        sim::node(node)->unterminated = true;
+        return classify_driver(node);
+    };
+    EXPECT_EQ(unterminated_kind("Quorvale (rumble)"), Rumble);
+    EXPECT_EQ(unterminated_kind("Quorvale"), NoDriver);
+    EXPECT_EQ(unterminated_kind("USB Input Device"), Generic);
+    EXPECT_EQ(unterminated_kind("Quorvale (" + std::string(501, 'x')), Rumble);
+    EXPECT_EQ(unterminated_kind("Quorvale (" + std::string(502, 'x')), NoDriver);
+}
+
 TEST_F(DevicesAdapterListTest, ListKeepsThirtyEntriesAndDropsTheRest) {
     for (int i = 0; i < kAdapterListRoom; ++i)
         EXPECT_TRUE(append_adapter_entry(0, "*1", Generic));

@@ -84,6 +84,27 @@ TEST_F(DevicesLocatorTest, FailingIdentifierLookupEndsWithTheStarLabel) {
     EXPECT_EQ(listed(), "*13 configured no");
 }
 
+TEST_F(DevicesLocatorTest, OnlyAWholeUsbMarksAnInnerIdentifier) {
+    locate(ra, "USB\\VID_0E1C&PID_0001\\7XSB&1", false);
+    locate(ra, "USB\\VID_0E1C&PID_0001\\7USX&2", false);
+    EXPECT_EQ(listed(), "*1 configured no, *2 configured no");
+    EXPECT_EQ(sim::count_calls("CM_Locate_DevNodeA"), 0);
+}
+
+// A rescan after a hub or an adapter went away leaves its old entry past the table's end; the
+// locator takes it neither for a hub nor for a plugged-in adapter.
+TEST_F(DevicesLocatorTest, EntriesPastTheTablesEndAreNotMatched) {
+    add_external_hub(kInnerHubId); // A1 and then gone
+    port_table.count -= 1;
+    locate(h1, "USB\\VID_0E1C&PID_0001\\7&2C3D&0&2", true);
+
+    add_adapter_entry("A3", "@ctlA", "adp3"); // plugged into A3 and then gone
+    port_table.count -= 1;
+    locate(ra, "USB\\VID_0E1C&PID_0001\\5&1F2E3D4C&0&3", true);
+
+    EXPECT_EQ(listed(), "*2 configured no, A3 configured no");
+}
+
 TEST_F(DevicesLocatorTest, InnerUsbNotFollowedByAmpersandIsNotLookedUp) {
     locate(ra, "USB\\VID_0E1C&PID_0001\\7USB9", false);
     EXPECT_EQ(listed(), "*97 configured no");

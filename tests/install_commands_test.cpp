@@ -195,6 +195,22 @@ TEST_F(InstallTest, AdapterWhoseHubIsNotInTheTreeCausesNoCall) {
     EXPECT_EQ(sim::count_calls("CM_Reenumerate_DevNode"), 0);
 }
 
+// Controller 0 with an adapter on its root hub; controller 1 with an adapter on a root hub that
+// no node matches. The table reads A, A1, B, B1: only A1's hub is re-enumerated, and never the
+// node 0 that B1 carries.
+TEST_F(InstallTest, AdapterWhoseHubIsNotInTheTreeCausesNoCallAfterOneWhoseHubIs) {
+    sim::UsbHub& root = sim::add_controller(0).root_hub(2);
+    root.add_adapter(1);
+    sim::UsbController& hc1 = sim::add_controller(1);
+    hc1.root_hub(2).add_adapter(1);
+    hc1.driver_key.fails = true;
+
+    reenumerate_adapter_hubs();
+
+    ASSERT_EQ(port_table.count, 4);
+    EXPECT_EQ(reenumerated, std::vector<DEVINST>{root.node});
+}
+
 TEST_F(InstallTest, WaitCursorShowsWhileTheCommandRunsAndTheOldOneComesBack) {
     SetCursor(LoadCursorA(nullptr, IDC_ARROW));
     std::string during;

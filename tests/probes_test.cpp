@@ -13,12 +13,14 @@ using report_machine::kKernelFile;
 using report_machine::kMemoryPackKey;
 using report_machine::kRumbleFile;
 
-// The probe's answer for the rumble driver file, or "missing" when it found nothing.
+// The probe's answer for the rumble driver file, or "missing" when it found nothing. A probe
+// that finds the file writes its version; one that finds nothing leaves the buffer.
 std::string rumble_version() {
     char out[kVersionRoom];
-    std::strcpy(out, "missing");
+    std::strcpy(out, "untouched");
     if (query_file_version(out, "zelkqx7f.dll", 1) != 1) {
-        EXPECT_STREQ(out, "missing") << "a probe that finds nothing leaves the buffer";
+        EXPECT_STREQ(out, "untouched") << "a probe that finds nothing leaves the buffer";
+        return "missing";
     }
     return out;
 }
