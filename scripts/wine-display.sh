@@ -70,3 +70,37 @@ end_wine_run() {
         wait "$xvfb_pid" 2>/dev/null || true
     fi
 }
+
+# program_machine FILE: prints the machine field of FILE's PE header in hex: 8664 for an x86-64
+# program, 014c for an i386 one.
+program_machine() {
+    pe_offset=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
+    od -An -tx2 -j$((pe_offset + 4)) -N2 "$1" | tr -d ' '
+}
+
+# choose_loader SCRIPTS_DIR MACHINE: sets loader to what runs a program of that PE machine: the
+# 64-bit loader, or SCRIPTS_DIR/wine32 for an i386 program. The 64-bit loader and server serve
+# both (the 32-bit Wine starts 64-bit programs such as explorer.exe through them). False when
+# the 32-bit Wine is not prepared.
+choose_loader() {
+    loader=$wine_loader
+    [ "$2" = 014c ] || return 0
+    . "$1/wine32.sh"
+    wine32_ready || return 1
+    loader=$1/wine32
+}
+
+# use_wine_prefix PREFIX LOCK_FILE: exports what every run here gives Wine (the prefix, no debug
+# output, no prompts for Mono and Gecko, the 64-bit loader and server), then waits for and holds
+# LOCK_FILE on descriptor 9 for the rest of the run, so that runs sharing a prefix take turns.
+use_wine_prefix() {
+    export WINEPREFIX="$1"
+    export WINEDEBUG=-all
+    export WINEDLLOVERRIDES="mscoree,mshtml="
+    export WINELOADER="$wine_loader"
+    export WINESERVER="$wine_server"
+    exec 9>"$2"
+    if command -v flock >/dev/null 2>&1; then
+        flock 9
+    fi
+}

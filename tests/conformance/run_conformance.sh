@@ -32,27 +32,13 @@ program=$build/qdi_conformance.exe
     echo "missing $program (build the Windows build first)" >&2
     exit 1
 }
-# The program's bitness, from the machine field of its PE header (0x014C: 32-bit).
-loader=$wine_loader
-pe_offset=$(od -An -tu4 -j60 -N4 "$program" | tr -d ' ')
-if [ "$(od -An -tx2 -j$((pe_offset + 4)) -N2 "$program" | tr -d ' ')" = 014c ]; then
-    . "$(dirname "$0")/../../scripts/wine32.sh"
-    wine32_ready || skip "the 32-bit Wine is not prepared in $wine32_root (scripts/prepare-wine32)"
-    loader=$(cd "$(dirname "$0")/../../scripts" && pwd)/wine32
-fi
+# The program's bitness, from the machine field of its PE header, chooses the loader.
+choose_loader "$(cd "$(dirname "$0")/../../scripts" && pwd)" "$(program_machine "$program")" ||
+    skip "the 32-bit Wine is not prepared in $wine32_root (scripts/prepare-wine32)"
 
-export WINEPREFIX="$work/wine-prefix"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-export WINELOADER="$wine_loader"
-export WINESERVER="$wine_server"
 # Windows-1252 as the ANSI code page, as on a U.S. English Windows.
 export LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8
-
-exec 9>"$work/conformance.lock"
-if command -v flock >/dev/null 2>&1; then
-    flock 9
-fi
+use_wine_prefix "$work/wine-prefix" "$work/conformance.lock"
 
 xvfb_pid=
 cleanup() {

@@ -47,41 +47,26 @@ picture=$(cd "$(dirname "$0")/../../res" && pwd)/header.bmp
 find_wine
 [ -n "$wine_loader" ] || skip "wine64 is not installed"
 [ -n "$wine_server" ] || skip "wineserver is not installed"
-# loader: what runs the build's programs; the 64-bit loader and server serve both builds (the
-# 32-bit Wine starts 64-bit programs such as explorer.exe through them).
-loader=$wine_loader
 
 installer=$build/quorvale-installer.exe
 [ -f "$installer" ] || fail "missing $installer (build $build first)"
-# The build's bitness, from the machine field of the program's PE header.
-pe_offset=$(od -An -tu4 -j60 -N4 "$installer" | tr -d ' ')
-machine=$(od -An -tx2 -j$((pe_offset + 4)) -N2 "$installer" | tr -d ' ')
+# The build's bitness, from the machine field of the program's PE header; loader runs its
+# programs.
+machine=$(program_machine "$installer")
 case $machine in
 8664) bits=64 ;;
-014c)
-    bits=32
-    . "$scripts/wine32.sh"
-    wine32_ready || skip "the 32-bit Wine is not prepared in $wine32_root (scripts/prepare-wine32)"
-    loader=$scripts/wine32
-    ;;
+014c) bits=32 ;;
 *) fail "$installer is neither an x86_64 nor an i386 program (machine $machine)" ;;
 esac
+choose_loader "$scripts" "$machine" ||
+    skip "the 32-bit Wine is not prepared in $wine32_root (scripts/prepare-wine32)"
 
 driver=$build/qdi_wine_driver.exe
 package=$build/package
 variants=$build/driver-variants
 
-export WINEPREFIX="$work/wine-prefix"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-export WINELOADER="$wine_loader"
-export WINESERVER="$wine_server"
-
 # One case at a time per prefix: Wine, the display and the system directories are shared.
-exec 9>"$work/e2e.lock"
-if command -v flock >/dev/null 2>&1; then
-    flock 9
-fi
+use_wine_prefix "$work/wine-prefix" "$work/e2e.lock"
 
 case_dir=$work/$case_name
 rm -rf "$case_dir"

@@ -55,11 +55,11 @@ files=$(cd "$folder" && find . -mindepth 1 | sed 's#^\./##' | LC_ALL=C sort | tr
 zelkqx7m.dll " ] || fail "the archive holds: $files"
 echo "ok: the archive holds the program, the sample driver package and README.txt"
 
-# The PE machine field (at the offset that bytes 60-63 give, plus 4): 0x014C for a 32-bit
-# program, 0x8664 for a 64-bit one.
+scripts=$(cd "$(dirname "$0")/../../scripts" && pwd)
+. "$scripts/wine-display.sh"
+# The PE machine field: 014c for a 32-bit program, 8664 for a 64-bit one.
 program=$folder/quorvale-installer.exe
-header=$(od -An -t u4 -j 60 -N 4 "$program" | tr -d ' ')
-machine=$(od -An -t x2 -j $((header + 4)) -N 2 "$program" | tr -d ' ')
+machine=$(program_machine "$program")
 expected_machine=8664
 [ $bits -eq 64 ] || expected_machine=014c
 [ "$machine" = "$expected_machine" ] ||
@@ -70,30 +70,16 @@ grep -q "holds the $bits-bit build" "$folder/README.txt" ||
     fail "README.txt has lines without CR LF"
 echo "ok: a $bits-bit program and its README.txt"
 
-. "$(dirname "$0")/../../scripts/wine-display.sh"
 . "$(dirname "$0")/expected_reports.sh"
 find_wine
 [ -n "$wine_loader" ] || skip "wine64 is not installed"
 [ -n "$wine_server" ] || skip "wineserver is not installed"
 [ -f "$driver" ] || fail "missing $driver (build the win64 build first)"
-loader=$wine_loader
-if [ $bits -eq 32 ]; then
-    . "$(dirname "$0")/../../scripts/wine32.sh"
-    wine32_ready || skip "the 32-bit Wine is not prepared in $wine32_root (scripts/prepare-wine32)"
-    loader=$(cd "$(dirname "$0")/../../scripts" && pwd)/wine32
-fi
-
-export WINEPREFIX="$work/wine-prefix"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-export WINELOADER="$wine_loader"
-export WINESERVER="$wine_server"
+choose_loader "$scripts" "$machine" ||
+    skip "the 32-bit Wine is not prepared in $wine32_root (scripts/prepare-wine32)"
 
 # One run at a time per prefix, shared with the end-to-end cases.
-exec 9>"$work/e2e.lock"
-if command -v flock >/dev/null 2>&1; then
-    flock 9
-fi
+use_wine_prefix "$work/wine-prefix" "$work/e2e.lock"
 
 xvfb_pid=
 installer_pid=
