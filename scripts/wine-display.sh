@@ -104,3 +104,12 @@ use_wine_prefix() {
         flock 9
     fi
 }
+
+# need_display LOG_FILE: the display given, or a private Xvfb (logging to LOG_FILE) when none is.
+# Calls the caller's skip when Xvfb is not installed and its fail when Xvfb does not start.
+need_display() {
+    [ -z "${DISPLAY:-}" ] || return 0
+    command -v Xvfb >/dev/null 2>&1 || skip "no DISPLAY and Xvfb is not installed"
+    start_xvfb "$1"
+    [ -n "$xvfb_pid" ] || fail "could not start Xvfb"
+}

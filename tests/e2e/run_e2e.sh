@@ -78,11 +78,7 @@ trap end_wine_run EXIT
 trap 'exit 1' INT TERM
 
 # A display: the one given, or a private Xvfb on the first free display number.
-if [ -z "${DISPLAY:-}" ]; then
-    command -v Xvfb >/dev/null 2>&1 || skip "no DISPLAY and Xvfb is not installed"
-    start_xvfb "$case_dir/xvfb.log"
-    [ -n "$xvfb_pid" ] || fail "could not start Xvfb"
-fi
+need_display "$case_dir/xvfb.log"
 
 make_wine_prefix "$work/wineboot.log" || fail "wineboot failed"
 [ "$bits" -eq 64 ] || wine32_prefix "$WINEPREFIX"

@@ -86,11 +86,7 @@ installer_pid=
 trap end_wine_run EXIT
 trap 'exit 1' INT TERM
 
-if [ -z "${DISPLAY:-}" ]; then
-    command -v Xvfb >/dev/null 2>&1 || skip "no DISPLAY and Xvfb is not installed"
-    start_xvfb "$case_dir/xvfb.log"
-    [ -n "$xvfb_pid" ] || fail "could not start Xvfb"
-fi
+need_display "$case_dir/xvfb.log"
 make_wine_prefix "$work/wineboot.log" || fail "wineboot failed"
 [ $bits -eq 64 ] || wine32_prefix "$WINEPREFIX"
 
