@@ -5,6 +5,9 @@
 # longer.
 option(QDI_FUZZ "Build the libFuzzer targets (needs clang)" OFF)
 set(QDI_FUZZ_SECONDS 10 CACHE STRING "Seconds of each short fuzz run that ctest makes")
+# The short runs start from one seed, so that a run that fails can be repeated; fuzz/run-long.sh
+# explores with a new seed each time.
+set(QDI_FUZZ_SEED 1 CACHE STRING "libFuzzer's seed for the short fuzz runs that ctest makes")
 
 if(QDI_FUZZ AND NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
     message(STATUS "QDI_FUZZ needs clang (CXX=clang++): no fuzz targets")
@@ -43,7 +46,8 @@ elseif(QDI_FUZZ)
         file(MAKE_DIRECTORY ${work}/corpus ${work}/artifacts)
         list(TRANSFORM FUZZ_CORPORA PREPEND ${CMAKE_SOURCE_DIR}/)
         add_test(NAME fuzz_${name}
-                 COMMAND fuzz_${name} -max_total_time=${QDI_FUZZ_SECONDS} -print_final_stats=1
+                 COMMAND fuzz_${name} -max_total_time=${QDI_FUZZ_SECONDS} -seed=${QDI_FUZZ_SEED}
+                         -print_final_stats=1
                          -detect_leaks=0 -artifact_prefix=${work}/artifacts/ ${work}/corpus
                          ${FUZZ_CORPORA})
         set_tests_properties(fuzz_${name} PROPERTIES LABELS fuzz

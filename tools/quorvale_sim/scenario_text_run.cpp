@@ -36,8 +36,10 @@ std::string place_of_quoted(const std::string& content, const std::string& messa
     return "line " + std::to_string(line) + ", column " + std::to_string(column) + ": ";
 }
 
+// The message quotes names and texts of the scenario as they stand, line breaks included, so it
+// is escaped onto the one line that a refusal gives.
 int bad_scenario(std::ostream& err, const std::string& file, const std::string& message) {
-    err << "quorvale-sim: " << file << ": " << message << "\n";
+    err << "quorvale-sim: " << escaped(file) << ": " << escaped(message) << "\n";
     return kBadScenario;
 }
 
@@ -73,7 +75,8 @@ int run_scenario_text(const std::string& file, const std::string& content, std::
     try {
         out << run_scenario(scenario);
     } catch (const std::exception& error) {
-        err << "quorvale-sim: " << file << ": the run failed: " << error.what() << "\n";
+        err << "quorvale-sim: " << escaped(file) << ": the run failed: " << escaped(error.what())
+            << "\n";
         return kRunFailed;
     }
     out.flush();

@@ -38,20 +38,6 @@ class Transcript {
     std::string text_;
 };
 
-std::string escaped(const std::string& line) {
-    std::string result;
-    for (unsigned char ch : line) {
-        if (ch < 0x20 || ch > 0x7E) {
-            char code[8];
-            std::snprintf(code, sizeof code, "\\x%02X", ch);
-            result += code;
-        } else {
-            result += static_cast<char>(ch);
-        }
-    }
-    return result;
-}
-
 std::string dialog_name(const std::string& resource) {
     return resource == kAboutDialog ? "About box" : "dialog " + resource;
 }
@@ -65,6 +51,20 @@ int refresh_count() {
 }
 
 } // namespace
+
+std::string escaped(const std::string& text) {
+    std::string result;
+    for (unsigned char ch : text) {
+        if (ch < 0x20 || ch > 0x7E) {
+            char code[8];
+            std::snprintf(code, sizeof code, "\\x%02X", ch);
+            result += code;
+        } else {
+            result += static_cast<char>(ch);
+        }
+    }
+    return result;
+}
 
 std::string report_lines(const std::string& text) {
     std::string result;

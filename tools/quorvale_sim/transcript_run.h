@@ -31,4 +31,7 @@ std::string run_scenario(const Scenario& scenario);
 // marked "[no line end]".
 std::string report_lines(const std::string& text);
 
+// text on one printable line: control characters and bytes above 0x7E as \xNN.
+std::string escaped(const std::string& text);
+
 } // namespace quorvale_sim
