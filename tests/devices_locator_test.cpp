@@ -122,10 +122,12 @@ TEST_F(DevicesLocatorTest, AmpersandNearTheEndCountsAsNotFollowedByUnderscore) {
 TEST_F(DevicesLocatorTest, PortsTenAndUpGiveTheCharacterTheScanLabelsThemWith) {
     add_external_hub("USB\\VID_ABCD&PID_1234\\5&1F2E3D4C&0&1");
     for (DEVINST hub : {ra, h1})
-        for (const char* port : {"10", "12", "207"})
+        for (const char* port : {"10", "12", "19", "207"})
             locate(hub, std::string("USB\\VID_0E1C&PID_0001\\5&2A&0&") + port, true);
-    EXPECT_EQ(listed(), "A: configured no, A< configured no, A\xFF configured no, "
-                        "A1: configured no, A1< configured no, A1\xFF configured no");
+    EXPECT_EQ(listed(),
+              "A: configured no, A< configured no, AC configured no, A\xFF configured no, "
+              "A1: configured no, A1< configured no, A1C configured no, "
+              "A1\xFF configured no");
 }
 
 TEST_F(DevicesLocatorTest, PluggedAdaptersOnPortsTenAndUpAreNotListedAgain) {
@@ -161,11 +163,20 @@ TEST_F(DevicesLocatorTest, EndingsThatNameNoLabelledPortKeepTheLastCharacter) {
     };
     for (const char* ending : endings)
         locate(rb, std::string("USB\\VID_0E1C&PID_0001\\") + ending, true);
+    locate(rb, "USB\\VID_0E1C&PID_0001\\5&2A&0&", true); // an '&' and no port number
+    locate(rb, "12", true); // digits alone, without the '&' before them
     // The parent lookup fails and the identifier is rewritten to USB\VID_ABCD&PID_1234\12, whose
     // end is a serial number.
     locate(rb, "USB\\VID_0E1C&PID_0001\\3USB&VID_ABCD&PID_1234&12", false);
     EXPECT_EQ(listed(), "B8 configured no, B2 configured no, B2 configured no, B0 configured no, "
-                        "B2 configured no, BX configured no, *23 configured no");
+                        "B2 configured no, BX configured no, B& configured no, B2 configured no, "
+                        "*23 configured no");
+}
+
+// An ID that is nothing but the port ending still names the port.
+TEST_F(DevicesLocatorTest, IdOfOnlyAPortEndingNamesThePort) {
+    locate(rb, "&12", true);
+    EXPECT_EQ(listed(), "B< configured no");
 }
 
 TEST_F(DevicesLocatorTest, EqualDerivedLabelsAreBothListed) {
