@@ -65,7 +65,7 @@ BOOL control_device_ioctl(HandleObject& object, DWORD code, void* in, DWORD in_s
 // Opens the key at path below root (a root HKEY) as RegOpenKeyExA opens it: the key is counted
 // as Resource::RegistryKey until RegCloseKey. ERROR_FILE_NOT_FOUND when it is missing; *result
 // is null on failure. The call is not logged as RegOpenKeyExA.
-LSTATUS open_registry_key(HKEY root, const std::string& path, HKEY* result);
+LSTATUS open_registry_key(HKEY root, const std::string& path, REGSAM access, HKEY* result);
 
 // ---- device-change notices ---------------------------------------------------------------------
 // Called by the device tree when a node becomes present (arrived) or stops being present: the

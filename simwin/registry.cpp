@@ -23,6 +23,7 @@ struct Key {
 struct OpenKey {
     std::string id;
     std::string display;
+    REGSAM access; // the rights granted at the open, generic rights mapped
 };
 
 // Keys are stored flat under an id: the root's short name, then the upper-case path
@@ -108,7 +109,29 @@ bool resolve(HKEY key, std::string* id, std::string* display) {
     return true;
 }
 
-LSTATUS open_key(HKEY parent, const char* sub_key, HKEY* result) {
+// Generic rights outside what the program's header declares.
+const REGSAM kMaximumAllowed = 0x02000000u;
+const REGSAM kGenericAll = 0x10000000u;
+
+// The rights that an access mask grants on a key: GENERIC_READ includes KEY_READ, as Windows
+// maps generic rights for keys, and GENERIC_ALL and MAXIMUM_ALLOWED include it too (the caller
+// may do anything with the simulated keys). Only KEY_QUERY_VALUE is checked.
+REGSAM granted_rights(REGSAM access) {
+    if (access & (GENERIC_READ | kGenericAll | kMaximumAllowed))
+        access |= KEY_READ;
+    return access;
+}
+
+// Whether the handle may read values: root keys always, an opened key when it was opened with
+// KEY_QUERY_VALUE among its rights.
+bool may_query_values(HKEY key) {
+    if (root_name(key))
+        return true;
+    auto it = registry().open.find(reinterpret_cast<uintptr_t>(key));
+    return it != registry().open.end() && (it->second.access & KEY_QUERY_VALUE) != 0;
+}
+
+LSTATUS open_key(HKEY parent, const char* sub_key, REGSAM access, HKEY* result) {
     if (!result)
         return ERROR_INVALID_PARAMETER;
     *result = nullptr;
@@ -126,8 +149,8 @@ LSTATUS open_key(HKEY parent, const char* sub_key, HKEY* result) {
         return ERROR_ACCESS_DENIED;
     uintptr_t handle = registry().next_handle;
     registry().next_handle += 4;
-    registry().open[handle] =
-        OpenKey{id, it != registry().keys.end() ? it->second.display : display};
+    registry().open[handle] = OpenKey{
+        id, it != registry().keys.end() ? it->second.display : display, granted_rights(access)};
     detail::count_open(Resource::RegistryKey, 1);
     *result = reinterpret_cast<HKEY>(handle);
     return ERROR_SUCCESS;
@@ -184,8 +207,8 @@ std::string driver_registry_path(const std::string& driver_key) {
 
 namespace detail {
 
-LSTATUS open_registry_key(HKEY root, const std::string& path, HKEY* result) {
-    return open_key(root, path.c_str(), result);
+LSTATUS open_registry_key(HKEY root, const std::string& path, REGSAM access, HKEY* result) {
+    return open_key(root, path.c_str(), access, result);
 }
 
 void reset_registry() {
@@ -209,7 +232,7 @@ LSTATUS WINAPI RegOpenKeyExA(HKEY parent, LPCSTR sub_key, DWORD options, REGSAM 
             *result = nullptr;
         return ERROR_ACCESS_DENIED;
     }
-    return sim::open_key(parent, sub_key, result);
+    return sim::open_key(parent, sub_key, access, result);
 }
 
 LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
@@ -223,6 +246,9 @@ LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD
         return ERROR_INVALID_HANDLE;
     if (reserved || (data && !size))
         return ERROR_INVALID_PARAMETER;
+    // The handle's rights are checked before the key is looked at.
+    if (!sim::may_query_values(key))
+        return ERROR_ACCESS_DENIED;
     if (!sim::key_exists(id))
         return ERROR_KEY_DELETED;
     auto it = sim::registry().keys.find(id);

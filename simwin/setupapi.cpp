@@ -184,8 +184,9 @@ HKEY WINAPI SetupDiOpenDevRegKey(HDEVINFO set, PSP_DEVINFO_DATA data, DWORD scop
         return none;
     }
     HKEY key = nullptr;
-    if (sim::detail::open_registry_key(
-            HKEY_LOCAL_MACHINE, sim::driver_registry_path(*n->driver_key), &key) != ERROR_SUCCESS) {
+    if (sim::detail::open_registry_key(HKEY_LOCAL_MACHINE,
+                                       sim::driver_registry_path(*n->driver_key), access,
+                                       &key) != ERROR_SUCCESS) {
         SetLastError(ERROR_KEY_DOES_NOT_EXIST);
         return none;
     }

@@ -109,11 +109,11 @@ TEST_F(RegistryTest, DriverKeyOpenedForTheSetupApiIsReadAndClosedLikeAnyKey) {
     sim::set_registry_string(HKEY_LOCAL_MACHINE, sim::driver_registry_path("{GUID}\\0003"),
                              "InfPath", "oem7.inf");
     HKEY key = nullptr;
-    EXPECT_EQ(sim::detail::open_registry_key(HKEY_LOCAL_MACHINE,
-                                             sim::driver_registry_path("{guid}\\0004"), &key),
+    EXPECT_EQ(sim::detail::open_registry_key(
+                  HKEY_LOCAL_MACHINE, sim::driver_registry_path("{guid}\\0004"), KEY_READ, &key),
               ERROR_FILE_NOT_FOUND);
-    ASSERT_EQ(sim::detail::open_registry_key(HKEY_LOCAL_MACHINE,
-                                             sim::driver_registry_path("{guid}\\0003"), &key),
+    ASSERT_EQ(sim::detail::open_registry_key(
+                  HKEY_LOCAL_MACHINE, sim::driver_registry_path("{guid}\\0003"), KEY_READ, &key),
               ERROR_SUCCESS);
     EXPECT_EQ(sim::open_count(sim::Resource::RegistryKey), 1);
     char room[20] = {};

@@ -1,6 +1,7 @@
-// kernel32 and advapi32: registry string sizes with and without a stored terminator,
-// environment expansion at every buffer size, the ANSI code page's conversion of characters it
-// lacks, file sharing and deleting an open file, and the INF entry points of setupapi.dll.
+// kernel32 and advapi32: registry string sizes with and without a stored terminator, the right
+// that reading a value needs, environment expansion at every buffer size, the ANSI code page's
+// conversion of characters it lacks, file sharing and deleting an open file, and the INF entry
+// points of setupapi.dll.
 #include <cstring>
 
 #include "tests/conformance/conformance.h"
@@ -75,6 +76,28 @@ CONFORMANCE_CHECK(advapi32_a_buffer_too_small_gets_more_data_and_the_size_needed
     EXPECT_EQ(size, 9u);
     size = 0;
     EXPECT_EQ(query_value("missing", nullptr, &size), ERROR_FILE_NOT_FOUND);
+}
+
+CONFORMANCE_CHECK(advapi32_reading_a_value_needs_the_query_right_of_the_open) {
+    conformance::put_registry_value("terminated", REG_SZ, std::string("abc", 4));
+    HKEY key = nullptr;
+    DWORD size = 0;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, conformance::kRegistryPath, 0, 0, &key) == ERROR_SUCCESS) {
+        EXPECT_EQ(RegQueryValueExA(key, "terminated", nullptr, nullptr, nullptr, &size),
+                  ERROR_ACCESS_DENIED);
+        RegCloseKey(key);
+    } else {
+        EXPECT(!"a key opens with no rights");
+    }
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, conformance::kRegistryPath, 0, KEY_QUERY_VALUE, &key) ==
+        ERROR_SUCCESS) {
+        EXPECT_EQ(RegQueryValueExA(key, "terminated", nullptr, nullptr, nullptr, &size),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(size, 4u);
+        RegCloseKey(key);
+    } else {
+        EXPECT(!"a key opens with the query right");
+    }
 }
 
 CONFORMANCE_CHECK(kernel32_expansion_answers_the_size_with_its_terminator) {
