@@ -298,6 +298,11 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATT
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
+    // The disposition is one of the five that kernel32 knows, whatever the name opens.
+    if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
     HANDLE handle = INVALID_HANDLE_VALUE;
     if (sim::detail::usb_open(text, access, share, &handle))
         return handle;

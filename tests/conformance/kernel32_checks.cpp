@@ -161,6 +161,18 @@ CONFORMANCE_CHECK(kernel32_an_open_must_share_what_the_other_opens_do_and_ask) {
     DeleteFileA(path.c_str());
 }
 
+CONFORMANCE_CHECK(kernel32_an_open_with_no_known_disposition_is_refused) {
+    std::string path = conformance::scratch_directory() + "plain.dll";
+    conformance::put_file(path, "MZ");
+    for (DWORD disposition : {0u, 6u}) {
+        SetLastError(0);
+        EXPECT(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, disposition, 0,
+                           nullptr) == INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    }
+    DeleteFileA(path.c_str());
+}
+
 CONFORMANCE_CHECK(kernel32_an_open_file_is_deleted_only_when_it_shares_deletion) {
     std::string path = conformance::scratch_directory() + "open.inf";
     conformance::put_file(path, "[Version]");
