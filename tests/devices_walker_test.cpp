@@ -35,8 +35,14 @@ TEST_F(DevicesWalkerTest, OnlyTheFourAdapterPrefixesArePickedOut) {
         "USB\\Vid_0e1c&Pid_0001\\4",
     };
     const char* const passed[] = {
-        "USB\\VID_0E1C&PID_0002\\5", "usb\\vid_0e1c&pid_0001\\6", "USB\\VID_0E1C&PID_0001",
-        "USB\\Vid_0E1C&PID_0001\\7", "PCI\\VID_0E1C&PID_0001\\8",
+        "USB\\VID_0E1C&PID_0002\\5",
+        "usb\\vid_0e1c&pid_0001\\6",
+        "USB\\VID_0E1C&PID_0001",
+        "USB\\Vid_0E1C&PID_0001\\7",
+        "PCI\\VID_0E1C&PID_0001\\8",
+        // The first letter of the other bus: every character counts.
+        "HSB\\VID_0E1C&PID_0001\\9",
+        "UID\\VID_0E1C&PID_0001\\10",
     };
     for (const char* id : picked)
         sim::add_phantom(ra, id, "Quorvale");
