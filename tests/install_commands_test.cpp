@@ -209,6 +209,8 @@ TEST_F(InstallTest, AdapterWhoseHubIsNotInTheTreeCausesNoCallAfterOneWhoseHubIs)
 
     ASSERT_EQ(port_table.count, 4);
     EXPECT_EQ(reenumerated, std::vector<DEVINST>{root.node});
+    // A request for node 0 would be refused before the watch sees it: count the calls.
+    EXPECT_EQ(sim::count_calls("CM_Reenumerate_DevNode"), 1);
 }
 
 TEST_F(InstallTest, WaitCursorShowsWhileTheCommandRunsAndTheOldOneComesBack) {
