@@ -62,9 +62,9 @@ BOOL control_device_ioctl(HandleObject& object, DWORD code, void* in, DWORD in_s
                           DWORD out_size, DWORD* returned);
 
 // ---- registry, for the areas that hand out keys (SetupDiOpenDevRegKey) ------------------------
-// Opens the key at path below root (a root HKEY) as RegOpenKeyExA opens it: the key is counted
-// as Resource::RegistryKey until RegCloseKey. ERROR_FILE_NOT_FOUND when it is missing; *result
-// is null on failure. The call is not logged as RegOpenKeyExA.
+// Opens the key at path below root (a root HKEY) with the rights in access, as RegOpenKeyExA
+// opens it: the key is counted as Resource::RegistryKey until RegCloseKey. ERROR_FILE_NOT_FOUND
+// when it is missing; *result is null on failure. The call is not logged as RegOpenKeyExA.
 LSTATUS open_registry_key(HKEY root, const std::string& path, REGSAM access, HKEY* result);
 
 // ---- device-change notices ---------------------------------------------------------------------
