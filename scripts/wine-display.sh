@@ -48,12 +48,13 @@ start_xvfb() {
     done
 }
 
-# make_wine_prefix LOG_FILE: makes the Wine prefix that WINEPREFIX names unless it is there;
-# fails when wineboot fails.
+# make_wine_prefix LOG_FILE [LOADER]: makes the Wine prefix that WINEPREFIX names unless it is
+# there, with the wineboot that LOADER (the 64-bit loader unless given) runs: scripts/wine32 with
+# WINEARCH=win32 makes a 32-bit prefix. Fails when wineboot fails.
 make_wine_prefix() {
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         echo "making the Wine prefix $WINEPREFIX"
-        "$wine_loader" wineboot.exe -i >"$1" 2>&1 || return 1
+        "${2:-$wine_loader}" wineboot.exe -i >"$1" 2>&1 || return 1
         "$wine_server" -w
     fi
 }

@@ -4,24 +4,35 @@
 # qdi_wine_driver.exe, checks the report it shows and, on a screenshot, what it paints. One case
 # per run; the Wine prefix is made once under WORK_DIR and reused.
 #
-#   run_e2e.sh BUILD_DIR WORK_DIR CASE
+#   run_e2e.sh BUILD_DIR WORK_DIR CASE [WINDOWS]
 #
-# BUILD_DIR is a MinGW-w64 build, 64-bit (run by wine64) or 32-bit (run by scripts/wine32 as a
-# 32-bit program on 64-bit Windows: its system directory is syswow64). Cases: prefix (only makes
-# the Wine prefix), bare, installed, reboot, unversioned, mempak, install, uninstall,
-# install-reboot, missing-inf. QDI_PAINT_CHECK names the qdi_paint_check program that checks the
-# screenshots; without it they are only saved.
+# BUILD_DIR is a MinGW-w64 build, 64-bit (run by wine64) or 32-bit (run by scripts/wine32).
+# WINDOWS is the Windows the prefix is: win64 (the default), a 64-bit prefix, where a 32-bit
+# build is a 32-bit program on 64-bit Windows (IsWow64Process TRUE, its system directory
+# syswow64); or win32, for the 32-bit build only, a 32-bit prefix made by the 32-bit Wine, where
+# it runs as on 32-bit Windows (IsWow64Process FALSE, its system directory system32). Cases:
+# prefix (only makes the Wine prefix), bare, installed, reboot, unversioned, mempak, install,
+# uninstall, install-reboot, missing-inf. QDI_PAINT_CHECK names the qdi_paint_check program that
+# checks the screenshots; without it they are only saved.
 # Exit code 0 when the case passes, 1 when it fails, 77 when Wine or a display is missing.
 set -eu
 
-if [ $# -ne 3 ]; then
-    echo "usage: $0 BUILD_DIR WORK_DIR CASE" >&2
+if [ $# -ne 3 ] && [ $# -ne 4 ]; then
+    echo "usage: $0 BUILD_DIR WORK_DIR CASE [win64|win32]" >&2
     exit 2
 fi
 build=$(cd "$1" && pwd)
 mkdir -p "$2"
 work=$(cd "$2" && pwd)
 case_name=$3
+windows=${4:-win64}
+case $windows in
+win64 | win32) ;;
+*)
+    echo "unknown Windows $windows (win64, win32)" >&2
+    exit 2
+    ;;
+esac
 case $case_name in
 prefix | bare | installed | reboot | unversioned | mempak | install | uninstall | install-reboot | \
     missing-inf) ;;
@@ -60,6 +71,7 @@ case $machine in
 esac
 choose_loader "$scripts" "$machine" ||
     skip "the 32-bit Wine is not prepared in $wine32_root (scripts/prepare-wine32)"
+[ "$windows" = win64 ] || [ "$bits" -eq 32 ] || fail "a 64-bit build does not run on 32-bit Windows"
 
 driver=$build/qdi_wine_driver.exe
 package=$build/package
@@ -67,6 +79,13 @@ variants=$build/driver-variants
 
 # One case at a time per prefix: Wine, the display and the system directories are shared.
 use_wine_prefix "$work/wine-prefix" "$work/e2e.lock"
+# The loader of the prefix's own programs (wineboot, reg): the 64-bit one in a 64-bit prefix, the
+# 32-bit one in a 32-bit prefix, which can run no 64-bit program.
+prefix_loader=$wine_loader
+if [ "$windows" = win32 ]; then
+    export WINEARCH=win32
+    prefix_loader=$loader
+fi
 
 case_dir=$work/$case_name
 rm -rf "$case_dir"
@@ -80,8 +99,14 @@ trap 'exit 1' INT TERM
 # A display: the one given, or a private Xvfb on the first free display number.
 need_display "$case_dir/xvfb.log"
 
-make_wine_prefix "$work/wineboot.log" || fail "wineboot failed"
-[ "$bits" -eq 64 ] || wine32_prefix "$WINEPREFIX"
+make_wine_prefix "$work/wineboot.log" "$prefix_loader" || fail "wineboot failed"
+if [ "$windows" = win32 ]; then
+    # What a 32-bit wineboot makes: its registry says so, and there is no syswow64.
+    grep -q '^#arch=win32' "$WINEPREFIX/system.reg" &&
+        [ ! -e "$WINEPREFIX/drive_c/windows/syswow64" ] || fail "$WINEPREFIX is not a 32-bit prefix"
+elif [ "$bits" -eq 32 ]; then
+    wine32_prefix "$WINEPREFIX"
+fi
 if [ "$case_name" = prefix ]; then
     echo "PASS [prefix]"
     exit 0
@@ -92,8 +117,8 @@ for needed in "$installer" "$driver" "$package/zelkqx7.inf" "$package/zelkqx7f.d
     [ -f "$needed" ] || fail "missing $needed (build $build first)"
 done
 # Where the program sees its system directory: a 32-bit program's accesses to system32, and so
-# to system32\drivers, go to syswow64.
-if [ "$bits" -eq 64 ]; then
+# to system32\drivers, go to syswow64 on 64-bit Windows.
+if [ "$bits" -eq 64 ] || [ "$windows" = win32 ]; then
     system_dir=$WINEPREFIX/drive_c/windows/system32
 else
     system_dir=$WINEPREFIX/drive_c/windows/syswow64
@@ -283,7 +308,7 @@ mempak)
     # one for the 32-bit build): with no adapter of the rumble driver listed, the report reads
     # as without it.
     clsid='HKCR\CLSID\{4E2A9D13-C605-11d3-9A41-0C5F7B2E8D60}'
-    "$wine_loader" reg.exe add "$clsid" /f "/reg:$bits" >"$case_dir/reg.log" 2>&1 ||
+    "$prefix_loader" reg.exe add "$clsid" /f "/reg:$bits" >"$case_dir/reg.log" 2>&1 ||
         fail "cannot register the memory-pack component: $(cat "$case_dir/reg.log")"
     place_driver_files "$package/zelkqx7f.dll"
     driver_report 1.2.78 1.2.78 "$installed_advice" >"$expected-mempak"
@@ -292,7 +317,7 @@ mempak)
     expect_report mempak "$expected-mempak"
     screenshot mempak
     exit_installer
-    "$wine_loader" reg.exe delete "$clsid" /f "/reg:$bits" >>"$case_dir/reg.log" 2>&1 ||
+    "$prefix_loader" reg.exe delete "$clsid" /f "/reg:$bits" >>"$case_dir/reg.log" 2>&1 ||
         fail "cannot remove the memory-pack component's key"
     ;;
 install)
