@@ -178,6 +178,58 @@ TEST_F(ReportTest, MemoryPackSuffixOnlyOnRumbleLines) {
     EXPECT_EQ(lines[4], "Port A3: no driver");
 }
 
+// The flags choose the advice, but a 32-bit program on 64-bit Windows gives the WOW64 advice
+// whatever they are; else a removal that needed a restart gives the reboot advice; else, where
+// the flags choose the Install advice, a folder without the driver package gives its own. The
+// flags stay as they are, and the package is looked for only where the Install advice would
+// stand.
+TEST_F(ReportTest, Wow64ThenARemovalLeftForTheRestartThenTheMissingPackageOverrideTheAdvice) {
+    struct Case {
+        DWORD flags;
+        bool wow64, restart, package;
+        const char* advice;
+    };
+    const Case cases[] = {
+        {0, false, false, true, kInstalledAdvice},
+        {kVersionMismatch, false, false, true, kRebootAdvice},
+        {kAdapterWithoutDriver, false, false, true, kInstallAdvice},
+        {0, true, false, true, kWow64Advice},
+        {kVersionMismatch, true, false, true, kWow64Advice},
+        {kAdapterWithoutDriver, true, true, false, kWow64Advice},
+        {0, false, true, true, kRebootAdvice},
+        {kAdapterWithoutDriver, false, true, false, kRebootAdvice},
+        {kAdapterWithoutDriver, false, false, false, kMissingPackageAdvice},
+        {kNeedsInstall, false, false, false, kMissingPackageAdvice},
+        {kVersionMismatch, false, false, false, kRebootAdvice},
+        {0, false, false, false, kInstalledAdvice},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.flags) + (c.wow64 ? " wow64" : "") +
+                     (c.restart ? " restart" : "") + (c.package ? "" : " no package"));
+        start_again();
+        install_everything();
+        if (c.flags & kVersionMismatch)
+            put_driver_file(kRumbleFile, "1.2.77");
+        if (c.flags & kNeedsInstall)
+            put_driver_file(kKernelFile, "1.2.77");
+        if (c.flags & kAdapterWithoutDriver)
+            plug_adapter(0, 2, kNoDriver);
+        if (!c.package)
+            sim::remove_file(".\\zelkqx7.inf");
+        install_state.under_wow64 = c.wow64;
+        install_state.removal_needs_restart = c.restart;
+
+        EXPECT_EQ(refresh_report(nullptr, 1), c.flags);
+        EXPECT_EQ(advice(), c.advice);
+        bool install_advice_stands =
+            c.flags != 0 && c.flags != kVersionMismatch && !c.wow64 && !c.restart;
+        int package_opens = 0;
+        for (const sim::Call& call : sim::calls_of("CreateFileA"))
+            package_opens += call.args.rfind(".\\zelkqx7.inf ", 0) == 0;
+        EXPECT_EQ(package_opens, install_advice_stands ? 1 : 0);
+    }
+}
+
 TEST_F(ReportTest, ProbesRunInOrderAndTheTextIsSetLast) {
     install_everything();
     refresh_report(nullptr, 1);
