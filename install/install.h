@@ -15,8 +15,8 @@ struct InstallState {
 extern InstallState install_state;
 
 // Asks kernel32's IsWow64Process, looked up by name since 32-bit Windows before XP SP2 lacks it,
-// whether this process is a 32-bit program on 64-bit Windows, and keeps the answer in
-// install_state.under_wow64 (0 when the function is missing or fails).
+// whether this process is a 32-bit program on 64-bit Windows; sets install_state.under_wow64 when
+// it is, and leaves it 0 when the function is missing or fails. Called once, at start.
 void detect_wow64();
 // The driver INF, relative to the current directory: ".\zelkqx7.inf".
 extern const char kDriverInfPath[];

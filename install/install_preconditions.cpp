@@ -21,7 +21,6 @@ static_assert(std::is_same<IsWow64ProcessEntry, decltype(&IsWow64Process)>::valu
 } // namespace
 
 void detect_wow64() {
-    install_state.under_wow64 = 0;
     HMODULE kernel = GetModuleHandleA(kKernelModuleName);
     if (!kernel)
         return;
