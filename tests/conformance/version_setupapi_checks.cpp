@@ -104,8 +104,7 @@ KNOWN_WINE_DIFFERENCE(setupapi_an_empty_id_opens_the_root_device,
     SetupDiDestroyDeviceInfoList(set);
 }
 
-// The install parameters need this build's structure size (296 bytes on 32-bit, 320 on 64-bit);
-// without a device, a set answers with its own.
+// The install parameters need this build's structure size (296 bytes on 32-bit, 320 on 64-bit).
 CONFORMANCE_CHECK(setupapi_install_params_need_this_builds_structure_size) {
     HDEVINFO set = SetupDiCreateDeviceInfoList(nullptr, nullptr);
     SP_DEVINSTALL_PARAMS_A params = {};
@@ -113,6 +112,14 @@ CONFORMANCE_CHECK(setupapi_install_params_need_this_builds_structure_size) {
     SetLastError(0);
     EXPECT(!SetupDiGetDeviceInstallParamsA(set, nullptr, &params));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_USER_BUFFER));
+    SetupDiDestroyDeviceInfoList(set);
+}
+
+// Without a device, a set answers with its own install parameters.
+KNOWN_WINE_DIFFERENCE(setupapi_a_set_answers_its_own_install_params,
+                      "Wine answers install parameters only for a device of the set") {
+    HDEVINFO set = SetupDiCreateDeviceInfoList(nullptr, nullptr);
+    SP_DEVINSTALL_PARAMS_A params = {};
     params.cbSize = sizeof params;
     EXPECT(SetupDiGetDeviceInstallParamsA(set, nullptr, &params));
     EXPECT_EQ(params.cbSize, static_cast<DWORD>(sizeof params));
