@@ -187,21 +187,26 @@ TEST_F(ReportTest, Wow64ThenARemovalLeftForTheRestartThenTheMissingPackageOverri
     struct Case {
         DWORD flags;
         bool wow64, restart, package;
+        DWORD held; // another program holds the INF open with this access, sharing both
         const char* advice;
     };
     const Case cases[] = {
-        {0, false, false, true, kInstalledAdvice},
-        {kVersionMismatch, false, false, true, kRebootAdvice},
-        {kAdapterWithoutDriver, false, false, true, kInstallAdvice},
-        {0, true, false, true, kWow64Advice},
-        {kVersionMismatch, true, false, true, kWow64Advice},
-        {kAdapterWithoutDriver, true, true, false, kWow64Advice},
-        {0, false, true, true, kRebootAdvice},
-        {kAdapterWithoutDriver, false, true, false, kRebootAdvice},
-        {kAdapterWithoutDriver, false, false, false, kMissingPackageAdvice},
-        {kNeedsInstall, false, false, false, kMissingPackageAdvice},
-        {kVersionMismatch, false, false, false, kRebootAdvice},
-        {0, false, false, false, kInstalledAdvice},
+        {0, false, false, true, 0, kInstalledAdvice},
+        {kVersionMismatch, false, false, true, 0, kRebootAdvice},
+        {kAdapterWithoutDriver, false, false, true, 0, kInstallAdvice},
+        {0, true, false, true, 0, kWow64Advice},
+        {kVersionMismatch, true, false, true, 0, kWow64Advice},
+        {kAdapterWithoutDriver, true, true, false, 0, kWow64Advice},
+        {0, false, true, true, 0, kRebootAdvice},
+        {kAdapterWithoutDriver, false, true, false, 0, kRebootAdvice},
+        {kAdapterWithoutDriver, false, false, false, 0, kMissingPackageAdvice},
+        {kNeedsInstall, false, false, false, 0, kMissingPackageAdvice},
+        {kVersionMismatch, false, false, false, 0, kRebootAdvice},
+        {0, false, false, false, 0, kInstalledAdvice},
+        // The INF is opened as the Setup API reads it: another program that reads it leaves it
+        // readable, one that writes it does not.
+        {kAdapterWithoutDriver, false, false, true, GENERIC_READ, kInstallAdvice},
+        {kAdapterWithoutDriver, false, false, true, GENERIC_WRITE, kMissingPackageAdvice},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.flags) + (c.wow64 ? " wow64" : "") +
@@ -216,6 +221,8 @@ TEST_F(ReportTest, Wow64ThenARemovalLeftForTheRestartThenTheMissingPackageOverri
             plug_adapter(0, 2, kNoDriver);
         if (!c.package)
             sim::remove_file(".\\zelkqx7.inf");
+        if (c.held)
+            sim::hold_file(".\\zelkqx7.inf", c.held, FILE_SHARE_READ | FILE_SHARE_WRITE);
         install_state.under_wow64 = c.wow64;
         install_state.removal_needs_restart = c.restart;
 
