@@ -1,6 +1,8 @@
-// The program entry: registers the main window class, creates the main window with its report,
-// arms the refresh timer and runs the message loop until the window is gone.
+// The program entry: asks whether it runs as a 32-bit program on 64-bit Windows, registers the
+// main window class, creates the main window with its report, arms the refresh timer and runs the
+// message loop until the window is gone.
 #include "app/main_window.h"
+#include "install/install.h"
 #include "platform/text.h"
 #include "report/report.h"
 
@@ -56,6 +58,8 @@ HWND create_main_window(int show_command) {
 
 int installer_main() {
     app.instance = GetModuleHandleA(nullptr);
+    // Asked once, before the first report, whose advice depends on it.
+    detect_wow64();
     register_main_class();
     HWND window = create_main_window(SW_SHOWDEFAULT);
     if (!window)

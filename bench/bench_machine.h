@@ -1,6 +1,7 @@
 // The machine of the refresh measurements: a device tree of N nodes and an instance ID list of
 // N IDs (a tenth of them phantoms), two plugged-in adapters, one configured adapter, the driver
-// files installed and the driver running, and the report control the refresh writes to.
+// files installed and the driver running, the driver package in the current folder, and the
+// report control the refresh writes to.
 #pragma once
 
 #include <string>
@@ -48,6 +49,7 @@ inline void build_machine(int node_count) {
     sim::put_version_file("C:\\WINDOWS\\system32\\drivers\\zelkqx7.sys", "1.2.78");
     sim::add_registry_key(HKEY_CLASSES_ROOT, "CLSID\\{4E2A9D13-C605-11d3-9A41-0C5F7B2E8D60}");
     sim::set_control_device(std::vector<uint8_t>{0x01, 0x02, 0x4E, 0x00});
+    sim::put_file("C:\\zelkqx7.inf", "[Version]\r\n");
     app.report_edit = CreateWindowExA(0, "Edit", "", ES_MULTILINE | ES_READONLY, 0, 0, 400, 300,
                                       nullptr, nullptr, sim::program_instance(), nullptr);
 }

@@ -60,7 +60,6 @@ function(qdi_e2e_build name build_dir objdump windres)
     qdi_e2e_cases(${name} ${build_dir} win64)
 endfunction()
 
-set(QDI_E2E_WORK_DIR ${CMAKE_BINARY_DIR}/e2e/win64)
 if(QDI_WIN64_BUILD_DIR)
     qdi_e2e_build(win64 ${QDI_WIN64_BUILD_DIR} x86_64-w64-mingw32-objdump
                   x86_64-w64-mingw32-windres)

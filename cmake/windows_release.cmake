@@ -1,8 +1,10 @@
 # The release archive of this Windows build, the one download a user needs: the `package` target
-# (CPack, ZIP) packs the program, the sample driver package and README.txt for users into
-# quorvale-installer-<version>-win32.zip or -win64.zip in the build directory. The files lie at
-# the archive's top, side by side, since the program takes .\zelkqx7.inf from the directory it
-# is started in.
+# (CPack, ZIP) packs the program and README.txt for users at the archive's top, and the sample
+# driver package in its folder sample-driver-package, into quorvale-installer-<version>-win32.zip
+# or -win64.zip in the build directory, with its SHA-256 checksum beside it (.zip.sha256). The
+# program takes .\zelkqx7.inf from the directory it is started in, so started at the top it
+# finds no package and installs nothing: the stand-in package never replaces a real driver by
+# accident.
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     set(QDI_RELEASE_BITS 64)
 else()
@@ -13,9 +15,10 @@ configure_file(${CMAKE_SOURCE_DIR}/release/README.txt.in ${QDI_RELEASE_README} @
                NEWLINE_STYLE CRLF)
 
 install(TARGETS quorvale_installer RUNTIME DESTINATION .)
+install(FILES ${QDI_RELEASE_README} DESTINATION .)
 install(FILES ${QDI_PACKAGE_DIR}/zelkqx7.inf $<TARGET_FILE:zelkqx7f> $<TARGET_FILE:zelkqx7m>
-              $<TARGET_FILE:zelkqx7_sys> ${QDI_RELEASE_README}
-        DESTINATION .)
+              $<TARGET_FILE:zelkqx7_sys>
+        DESTINATION sample-driver-package)
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME quorvale-installer)

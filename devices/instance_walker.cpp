@@ -1,6 +1,7 @@
 // Walks the Configuration Manager's list of every device instance ID and picks out the adapter's
 // USB and HID instances: in scan mode each USB instance goes to the configured-adapter locator,
-// in remove mode each instance loses its INF copies and is removed from the system.
+// in remove mode each instance loses its INF copies and is removed from the system, and a removal
+// that needs a restart is remembered.
 #include <string.h>
 
 #include "devices/adapter_list.h"
@@ -25,6 +26,9 @@ const char kOtherDevicePathValue[] = "OtherDevicePath";
 // Windows checks the record's size against the size of its own build: 28 bytes on 32-bit.
 static_assert(sizeof(void*) != 4 || sizeof(SP_DEVINFO_DATA) == 28,
               "SP_DEVINFO_DATA is 28 bytes on 32-bit Windows");
+// The same for the install parameters: 296 bytes on 32-bit Windows, 320 on 64-bit.
+static_assert(sizeof(SP_DEVINSTALL_PARAMS_A) == (sizeof(void*) == 4 ? 296 : 320),
+              "SP_DEVINSTALL_PARAMS_A is 296 bytes on 32-bit Windows and 320 on 64-bit");
 
 // Whether the terminated text begins with the length characters of prefix. It stops at the first
 // character that differs, the text's terminator included, so it never reads past the text.
@@ -46,6 +50,17 @@ int is_adapter_instance(const char* id) {
     return 0;
 }
 
+// A device that Windows could not stop stays until the next restart, and its removal says so
+// in the element's install parameters; that is remembered until the program ends.
+void note_removal_restart(HDEVINFO set, PSP_DEVINFO_DATA data) {
+    SP_DEVINSTALL_PARAMS_A params;
+    memset(&params, 0, sizeof params);
+    params.cbSize = sizeof(SP_DEVINSTALL_PARAMS_A);
+    if (SetupDiGetDeviceInstallParamsA(set, data, &params) &&
+        (params.Flags & (DI_NEEDREBOOT | DI_NEEDRESTART)))
+        install_state.removal_needs_restart = 1;
+}
+
 // Opens the instance in a set of its own and removes it or hands it to the locator.
 void handle_adapter_instance(const char* id, int remove) {
     HDEVINFO set = SetupDiCreateDeviceInfoList(nullptr, nullptr);
@@ -58,7 +73,8 @@ void handle_adapter_instance(const char* id, int remove) {
         if (remove) {
             delete_provider_inf_copy(set, &data, kDevicePathValue);
             delete_provider_inf_copy(set, &data, kOtherDevicePathValue);
-            SetupDiRemoveDevice(set, &data);
+            if (SetupDiRemoveDevice(set, &data))
+                note_removal_restart(set, &data);
         } else if (id[0] == 'U') {
             locate_configured_adapter(id, data.DevInst);
         }

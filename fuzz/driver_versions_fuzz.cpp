@@ -1,6 +1,7 @@
 // Fuzz target: what the report says of the driver versions. The input gives the three driver
 // files (missing, without a version resource, or with string blocks of any translation, names
-// and texts of any length) and the control device (missing, failing, or a reply of any size).
+// and texts of any length), the control device (missing, failing, or a reply of any size) and
+// whether the driver package is in the current folder.
 // A forced refresh must compose a well-formed report whose key is its port section and the
 // running driver's version, with each version line and the advice that a plain reading of the
 // same machine gives.
@@ -129,6 +130,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                         "." + std::to_string(reply[2] | reply[3] << 8);
     }
 
+    // The driver package in the current folder, unless the next byte of the input is odd.
+    bool package = in.upto(1) == 0;
+    if (package)
+        sim::put_file(".\\zelkqx7.inf", "[Version]\r\n");
+
     std::memset(&report_buffers, 0, sizeof report_buffers);
     app.report_edit = CreateWindowExA(0, "Edit", "", ES_MULTILINE | ES_READONLY, 0, 0, 400, 300,
                                       nullptr, nullptr, sim::program_instance(), nullptr);
@@ -202,7 +208,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                  expected_flags == (kVersionMismatch | kAdapterWithoutDriver)
                              ? "Some files were in use during the install.  You will need to "
                                "reboot your computer to complete the 1.2.78 driver installation."
-                             : "Click the <Install> button to install the 1.2.78 drivers.";
+                         : package
+                             ? "Click the <Install> button to install the 1.2.78 drivers."
+                             : "The driver package is not in this folder: put zelkqx7.inf and "
+                               "its files here, then click <Install>.";
     if (lines.back() != advice)
         fuzz::broken("the advice", lines.back());
     return 0;

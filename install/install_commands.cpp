@@ -1,6 +1,7 @@
 // The Install and Uninstall commands: remove every adapter instance with its INF copies, run one
 // section of the driver INF through the Setup API, show the new state and, after an install that
-// left an adapter without a driver, re-enumerate the hubs that carry adapters.
+// left an adapter without a driver, re-enumerate the hubs that carry adapters. A 32-bit program on
+// 64-bit Windows changes nothing, nor does Install without the driver package.
 #include "install/install.h"
 
 #include <type_traits>
@@ -10,11 +11,12 @@
 #include "report/report.h"
 #include "usb/port_table.h"
 
+const char kDriverInfPath[] = ".\\zelkqx7.inf";
+
 namespace {
 
 const char kInstallSection[] = "DefaultInstall";
 const char kUninstallSection[] = "DefaultUninstall";
-const char kInfPath[] = ".\\zelkqx7.inf";
 const char kSetupModuleName[] = "setupapi.dll";
 const char kAnsiEntryName[] = "InstallHinfSection";
 const char kWideEntryName[] = "InstallHinfSectionW";
@@ -46,7 +48,7 @@ HCURSOR show_wait_cursor() {
 void run_inf_section(HWND window, const char* section_name) {
     char command_line[kCommandLineRoom] = "";
     if (!text_append_format(command_line, sizeof command_line, "%s %d %s", section_name, kInfMode,
-                            kInfPath))
+                            kDriverInfPath))
         return;
 
     HMODULE module = LoadLibraryA(kSetupModuleName);
@@ -87,8 +89,16 @@ void reenumerate_adapter_hubs() {
     }
 }
 
+// A 32-bit program on 64-bit Windows, or Install without the driver package, would remove the
+// adapter's instances and the maker's INF copies and install nothing in their place: then the
+// command changes nothing and only shows the report, whose advice says why.
 void install_command(HWND window) {
     HCURSOR previous = show_wait_cursor();
+    if (install_state.under_wow64 || !driver_package_present()) {
+        refresh_report(window, 1);
+        SetCursor(previous);
+        return;
+    }
     walk_adapter_instances(1);
     run_inf_section(window, kInstallSection);
     DWORD flags = refresh_report(window, 1);
@@ -97,10 +107,13 @@ void install_command(HWND window) {
     SetCursor(previous);
 }
 
+// Uninstall needs no package: its removal is of use without it.
 void uninstall_command(HWND window) {
     HCURSOR previous = show_wait_cursor();
-    walk_adapter_instances(1);
-    run_inf_section(window, kUninstallSection);
+    if (!install_state.under_wow64) {
+        walk_adapter_instances(1);
+        run_inf_section(window, kUninstallSection);
+    }
     refresh_report(window, 1);
     SetCursor(previous);
 }

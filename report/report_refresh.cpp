@@ -3,6 +3,7 @@
 // files, decides the StatusFlags and the advice line and sets the text into the report control.
 #include "app/main_window.h"
 #include "devices/adapter_list.h"
+#include "install/install.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "report/report.h"
@@ -40,6 +41,10 @@ const char kInstalledAdvice[] = "The %s drivers are successfully installed.\r\n"
 const char kRebootAdvice[] = "Some files were in use during the install.  You will need to "
                              "reboot your computer to complete the %s driver installation.\r\n";
 const char kInstallAdvice[] = "Click the <Install> button to install the %s drivers.\r\n";
+const char kWow64Advice[] = "This 32-bit installer cannot install drivers on 64-bit Windows. "
+                            "Use the 64-bit installer of version %s.\r\n";
+const char kMissingPackageAdvice[] = "The driver package is not in this folder: put zelkqx7.inf "
+                                     "and its files here, then click <Install>.\r\n";
 
 const char* driver_kind_name(DriverKind kind) {
     switch (kind) {
@@ -116,13 +121,22 @@ DWORD compose_driver_lines(const char* loaded_version, int* line_count) {
     return flags;
 }
 
-// The advice line, chosen by the whole value of the flags.
+// The advice line: a 32-bit program on 64-bit Windows says so whatever the flags; else, once a
+// removal needed a restart, the reboot advice; else the whole value of the flags chooses, and
+// the Install advice gives way to the missing package's when the INF cannot be opened. The
+// flags themselves stay as they are.
 void append_advice(DWORD flags) {
     char* text = report_buffers.report_text;
-    if (flags == 0)
+    if (install_state.under_wow64)
+        text_append_format(text, kReportRoom, kWow64Advice, kInstallerVersion);
+    else if (install_state.removal_needs_restart)
+        text_append_format(text, kReportRoom, kRebootAdvice, kInstallerVersion);
+    else if (flags == 0)
         text_append_format(text, kReportRoom, kInstalledAdvice, kInstallerVersion);
     else if (flags == kVersionMismatch || flags == (kVersionMismatch | kAdapterWithoutDriver))
         text_append_format(text, kReportRoom, kRebootAdvice, kInstallerVersion);
+    else if (!driver_package_present())
+        text_append(text, kReportRoom, kMissingPackageAdvice);
     else
         text_append_format(text, kReportRoom, kInstallAdvice, kInstallerVersion);
 }

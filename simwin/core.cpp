@@ -56,6 +56,7 @@ void reset() {
     detail::reset_ui();
     detail::reset_device_notices();
     detail::reset_setup_module();
+    detail::reset_process();
 }
 
 void fail_call(const std::string& function, int k) {

@@ -1,7 +1,8 @@
 // The simulated file system and environment: a case-insensitive tree of drive-letter paths with
 // the Windows and system directories, files opened with access and share modes (also by other
 // processes), and the kernel32 calls ReadFile, DeleteFileA, GetSystemDirectoryA,
-// GetWindowsDirectoryA and ExpandEnvironmentStringsA.
+// GetWindowsDirectoryA and ExpandEnvironmentStringsA. The program's file accesses go through the
+// WOW64 redirector (simwin/process.cpp).
 #include <cstring>
 #include <map>
 #include <set>
@@ -73,6 +74,12 @@ std::string full_path(const std::string& name) {
 // The key a file or directory is stored under: its full path in upper case.
 std::string key_of(const std::string& name) {
     return sim::upper_case(full_path(name));
+}
+
+// The full path that a file access by the program reaches: WOW64 redirects the system
+// directory.
+std::string program_path(const std::string& name) {
+    return detail::redirected_path(full_path(name));
 }
 
 // The file a name stands for, or null.
@@ -234,7 +241,8 @@ void remove_environment(const std::string& name) {
 
 namespace detail {
 
-DWORD locate_file(const std::string& name, SimFile** file) {
+DWORD locate_file(const std::string& program_name, SimFile** file) {
+    std::string name = program_path(program_name);
     *file = find_file(name);
     if (*file)
         return 0;
@@ -254,11 +262,12 @@ bool file_sharing_allows(const SimFile* file, DWORD access, DWORD share) {
     return true;
 }
 
-HANDLE file_open(const std::string& name, DWORD access, DWORD share, DWORD disposition) {
+HANDLE file_open(const std::string& program_name, DWORD access, DWORD share, DWORD disposition) {
     if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
+    std::string name = program_path(program_name);
     SimFile* file = nullptr;
     DWORD error = locate_file(name, &file);
     if (error == ERROR_FILE_NOT_FOUND &&
@@ -373,7 +382,7 @@ BOOL WINAPI DeleteFileA(LPCSTR name) {
         return FALSE;
     }
     std::string path = file->path;
-    sim::remove_file(text);
+    sim::remove_file(path);
     sim::detail::notify({sim::MachineEvent::FileDeleted, path});
     return TRUE;
 }

@@ -23,7 +23,8 @@ struct SimFile {
     std::vector<FileHold> holds;
 };
 
-// Finds the file that a name given to the file API names. Returns 0 and sets *file, or the error
+// Finds the file that a name given to the file API by the program names (through the WOW64
+// redirector when the program runs under WOW64). Returns 0 and sets *file, or the error
 // Windows gives: ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND (no such directory) or
 // ERROR_ACCESS_DENIED (the name is a directory).
 DWORD locate_file(const std::string& name, SimFile** file);

@@ -67,6 +67,19 @@ BOOL control_device_ioctl(HandleObject& object, DWORD code, void* in, DWORD in_s
 // when it is missing; *result is null on failure. The call is not logged as RegOpenKeyExA.
 LSTATUS open_registry_key(HKEY root, const std::string& path, REGSAM access, HKEY* result);
 
+// ---- the process (simwin/process.cpp) ---------------------------------------------------------
+// Whether the program runs as a 32-bit program on 64-bit Windows.
+bool in_wow64();
+// kernel32's module handle when name names it ("kernel32", "kernel32.dll", any case), else null.
+HMODULE kernel32_module(const std::string& name);
+bool is_kernel32(HMODULE module);
+// What GetProcAddress finds in kernel32 by this name: null for a name the model does not export.
+FARPROC kernel32_export(const std::string& name);
+// The path a file access by the program reaches: under WOW64 the system directory and what lies
+// below it (but the redirector's exempt folders) is SysWOW64. full_path is a full, normalised
+// path; the answer keeps its letters' case.
+std::string redirected_path(const std::string& full_path);
+
 // ---- device-change notices ---------------------------------------------------------------------
 // Called by the device tree when a node becomes present (arrived) or stops being present: the
 // notices that Windows sends for it wait for the windows' next GetMessageA.
@@ -82,5 +95,6 @@ void reset_files();
 void reset_ui();
 void reset_setup_module();
 void reset_device_notices();
+void reset_process();
 
 } // namespace sim::detail

@@ -1,5 +1,6 @@
-// LoadLibraryA and GetProcAddress for "setupapi.dll", and the INF section entry points it
-// exports: each run is recorded and may act on the machine through a test's action.
+// LoadLibraryA and GetProcAddress for "setupapi.dll" (GetProcAddress also finds kernel32's
+// exports), and the INF section entry points it exports: each run is recorded and may act on the
+// machine through a test's action.
 #include "simwin/internal.h"
 
 namespace sim {
@@ -77,6 +78,12 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
     if (enter("GetProcAddress", text)) {
         SetLastError(ERROR_PROC_NOT_FOUND);
         return nullptr;
+    }
+    if (sim::detail::is_kernel32(module)) {
+        FARPROC entry = sim::detail::kernel32_export(text);
+        if (!entry)
+            SetLastError(ERROR_PROC_NOT_FOUND);
+        return entry;
     }
     if (module != sim::setup_module_handle()) {
         SetLastError(ERROR_INVALID_HANDLE);

@@ -1,6 +1,7 @@
 // The Setup API's device information sets over the simulated device tree: creating a set,
-// opening an instance in it by its ID, removing the instance with its driver key, opening the
-// instance's driver key, and destroying the set.
+// opening an instance in it by its ID, removing the instance with its driver key (or leaving a
+// device held open for the next restart, as its install parameters then say), reading the
+// install parameters, opening the instance's driver key, and destroying the set.
 #include <cstring>
 #include <map>
 
@@ -9,7 +10,8 @@
 namespace {
 
 struct DeviceInfoSet {
-    std::vector<DEVINST> opened; // instances opened in the set, in order
+    std::vector<DEVINST> opened;            // instances opened in the set, in order
+    std::map<DEVINST, DWORD> install_flags; // each element's SP_DEVINSTALL_PARAMS Flags
 };
 
 struct SetStore {
@@ -56,6 +58,16 @@ sim::Node* opened_instance(HDEVINFO set, PSP_DEVINFO_DATA data) {
         return nullptr;
     }
     return n;
+}
+
+// The restart flags of the node and the nodes below it: 0 when a removal can stop them at once.
+DWORD restart_flags(const sim::Node& n) {
+    DWORD flags = n.restart_flag;
+    for (DEVINST child : n.children)
+        if (const sim::Node* below = sim::node(child))
+            if (!below->removed)
+                flags |= restart_flags(*below);
+    return flags;
 }
 
 std::string set_name(HDEVINFO set) {
@@ -137,15 +149,70 @@ BOOL WINAPI SetupDiRemoveDevice(HDEVINFO set, PSP_DEVINFO_DATA data) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
+    // A 32-bit program on 64-bit Windows may not remove devices.
+    if (sim::detail::in_wow64()) {
+        SetLastError(ERROR_IN_WOW64);
+        return FALSE;
+    }
     sim::Node* n = opened_instance(set, data);
     if (!n)
         return FALSE;
+    // A device that cannot be stopped stays until the next restart, which the element's install
+    // parameters ask for; the removal itself succeeds.
+    if (DWORD flags = restart_flags(*n)) {
+        find_set(set)->install_flags[n->id] |= flags;
+        sim::detail::notify({sim::MachineEvent::RemovalNeedsRestart, n->instance_id});
+        return TRUE;
+    }
     // The instance leaves the machine together with its driver key.
     if (n->driver_key)
         sim::delete_registry_key(HKEY_LOCAL_MACHINE, sim::driver_registry_path(*n->driver_key));
     std::string removed = n->instance_id;
     sim::remove_node(n->id);
     sim::detail::notify({sim::MachineEvent::InstanceRemoved, removed});
+    return TRUE;
+}
+
+BOOL WINAPI SetupDiGetDeviceInstallParamsA(HDEVINFO set, PSP_DEVINFO_DATA data,
+                                           PSP_DEVINSTALL_PARAMS_A params) {
+    if (enter("SetupDiGetDeviceInstallParamsA",
+              format("%s %s cbSize=%u", set_name(set).c_str(),
+                     data ? instance_of(data).c_str() : "(set)", params ? params->cbSize : 0))) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
+    DeviceInfoSet* known = find_set(set);
+    if (!known) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (!params || params->cbSize != sizeof(SP_DEVINSTALL_PARAMS_A)) {
+        SetLastError(ERROR_INVALID_USER_BUFFER);
+        return FALSE;
+    }
+    // Without a record: the set's own parameters, which nothing here sets. With one: its
+    // element's, which outlive the instance's removal.
+    DWORD flags = 0;
+    if (data) {
+        if (data->cbSize != sizeof(SP_DEVINFO_DATA)) {
+            SetLastError(ERROR_INVALID_USER_BUFFER);
+            return FALSE;
+        }
+        bool in_set = false;
+        for (DEVINST id : known->opened)
+            if (id == data->DevInst)
+                in_set = true;
+        if (!in_set) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
+        auto it = known->install_flags.find(data->DevInst);
+        if (it != known->install_flags.end())
+            flags = it->second;
+    }
+    std::memset(params, 0, sizeof *params);
+    params->cbSize = sizeof *params;
+    params->Flags = flags;
     return TRUE;
 }
 

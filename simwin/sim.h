@@ -70,9 +70,17 @@ std::string open_summary();
 
 // ---- what the program did to the machine -------------------------------------------------------
 // One event for each effect that a tool or test may want to follow as it happens: a device
-// instance removed, a file deleted, a window's text set, a modal dialog opened or closed.
+// instance removed (or its removal left for a restart), a file deleted, a window's text set, a
+// modal dialog opened or closed.
 struct MachineEvent {
-    enum Kind { InstanceRemoved, FileDeleted, WindowText, DialogOpened, DialogClosed } kind;
+    enum Kind {
+        InstanceRemoved,
+        FileDeleted,
+        WindowText,
+        DialogOpened,
+        DialogClosed,
+        RemovalNeedsRestart, // the removal succeeded, but the instance stays until a restart
+    } kind;
     std::string subject;   // the instance ID, the file's path, the new text, the dialog's template
     HWND window = nullptr; // the window whose text was set, or the dialog
 };
@@ -98,6 +106,7 @@ std::string upper_case(std::string text);
 #include "simwin/sim_device_notices.h"
 #include "simwin/sim_devices.h"
 #include "simwin/sim_files.h"
+#include "simwin/sim_process.h"
 #include "simwin/sim_setup_module.h"
 #include "simwin/sim_ui.h"
 #include "simwin/sim_usb.h"

@@ -21,6 +21,11 @@ struct Node {
     DEVINST parent = 0;                     // 0 only for the root
     std::vector<DEVINST> children;          // in sibling order
     bool removed = false;                   // removed by SetupDiRemoveDevice
+    // Windows cannot stop the device at once (a program holds it open, a game its HID function):
+    // a removal of it, or of a device above it, leaves it until the next restart and sets this
+    // flag in the element's install parameters: DI_NEEDREBOOT, or DI_NEEDRESTART where its
+    // driver asks for that. 0: the device stops at once.
+    DWORD restart_flag = 0;
     bool unterminated = false; // its text properties are stored without their terminator
 };
 

@@ -536,6 +536,9 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR name) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return nullptr;
     }
+    // kernel32 is loaded in every process; no other module is modelled as loaded by name.
+    if (HMODULE kernel32 = sim::detail::kernel32_module(name))
+        return kernel32;
     SetLastError(ERROR_MOD_NOT_FOUND);
     return nullptr;
 }

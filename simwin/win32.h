@@ -50,6 +50,7 @@ typedef WCHAR* PWSTR;
 typedef const WCHAR* LPCWSTR;
 typedef const WCHAR* PCWSTR;
 typedef BOOL* LPBOOL;
+typedef BOOL* PBOOL;
 typedef UINT_PTR WPARAM;
 typedef LONG_PTR LPARAM;
 typedef LONG_PTR LRESULT;
@@ -163,6 +164,7 @@ typedef VOID(CALLBACK* TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
 #define ERROR_NO_SUCH_DEVINST 0xE000020BL
 #define ERROR_INVALID_REG_PROPERTY 0xE0000209L
 #define ERROR_KEY_DOES_NOT_EXIST 0xE0000204L
+#define ERROR_IN_WOW64 0xE0000235L
 
 struct SECURITY_ATTRIBUTES {
     DWORD nLength;
@@ -201,6 +203,11 @@ UINT WINAPI GetWindowsDirectoryA(LPSTR out, UINT size);
 HMODULE WINAPI LoadLibraryA(LPCSTR name);
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name);
 HMODULE WINAPI GetModuleHandleA(LPCSTR name);
+// The pseudo handle of the calling process, (HANDLE)-1.
+HANDLE WINAPI GetCurrentProcess();
+// Exported by kernel32 from Windows XP SP2 on; the program reaches it only through
+// GetProcAddress.
+BOOL WINAPI IsWow64Process(HANDLE process, PBOOL wow64);
 VOID WINAPI ExitProcess(UINT code);
 UINT WINAPI GetACP();
 VOID WINAPI Sleep(DWORD ms);
@@ -274,6 +281,24 @@ struct SP_DEVINFO_DATA {
     ULONG_PTR Reserved;
 };
 typedef SP_DEVINFO_DATA* PSP_DEVINFO_DATA;
+typedef PVOID HSPFILEQ;
+typedef UINT(CALLBACK* PSP_FILE_CALLBACK_A)(PVOID context, UINT notification, UINT_PTR param1,
+                                            UINT_PTR param2);
+struct SP_DEVINSTALL_PARAMS_A {
+    DWORD cbSize;
+    DWORD Flags;
+    DWORD FlagsEx;
+    HWND hwndParent;
+    PSP_FILE_CALLBACK_A InstallMsgHandler;
+    PVOID InstallMsgHandlerContext;
+    HSPFILEQ FileQueue;
+    ULONG_PTR ClassInstallReserved;
+    DWORD Reserved;
+    CHAR DriverPath[MAX_PATH];
+};
+typedef SP_DEVINSTALL_PARAMS_A* PSP_DEVINSTALL_PARAMS_A;
+#define DI_NEEDRESTART 0x00000080u
+#define DI_NEEDREBOOT 0x00000100u
 #define DICS_FLAG_GLOBAL 0x00000001u
 #define DIREG_DEV 0x00000001u
 #define DIREG_DRV 0x00000002u
@@ -282,6 +307,8 @@ HDEVINFO WINAPI SetupDiCreateDeviceInfoList(const GUID* class_guid, HWND parent)
 BOOL WINAPI SetupDiOpenDeviceInfoA(HDEVINFO set, PCSTR instance_id, HWND parent, DWORD flags,
                                    PSP_DEVINFO_DATA data);
 BOOL WINAPI SetupDiRemoveDevice(HDEVINFO set, PSP_DEVINFO_DATA data);
+BOOL WINAPI SetupDiGetDeviceInstallParamsA(HDEVINFO set, PSP_DEVINFO_DATA data,
+                                           PSP_DEVINSTALL_PARAMS_A params);
 BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO set);
 HKEY WINAPI SetupDiOpenDevRegKey(HDEVINFO set, PSP_DEVINFO_DATA data, DWORD scope, DWORD profile,
                                  DWORD key_type, REGSAM access);

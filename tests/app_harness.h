@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/main_window.h"
+#include "install/install.h"
 #include "report/report.h"
 #include "tests/sim_test.h"
 
@@ -15,11 +16,19 @@ class AppTest : public SimTest {
     void SetUp() override {
         SimTest::SetUp();
         app = AppState();
+        install_state = InstallState();
+        put_driver_package();
     }
     // The same again on a new machine, for a test that runs the program several times.
     static void start_again() {
         sim::reset();
         app = AppState();
+        install_state = InstallState();
+        put_driver_package();
+    }
+    // The program starts in the folder of the driver package, as users start it.
+    static void put_driver_package() {
+        sim::put_file(".\\zelkqx7.inf", "[Version]\r\n");
     }
 
     static HWND main_window() {

@@ -1,5 +1,6 @@
 // The main window: its class and children, the ways the program ends, the commands of the menu,
 // buttons and accelerators, and which messages cause a report refresh.
+#include "install/install.h"
 #include "tests/app_harness.h"
 
 using MainWindowTest = AppTest;
@@ -18,7 +19,7 @@ const ExpectedChild kChildren[] = {
     {"Button", "Install", 40, 350, 130, 30, 32771, WS_CHILD | WS_VISIBLE, 0},
     {"Button", "Uninstall", 230, 350, 130, 30, 32773, WS_CHILD | WS_VISIBLE, 0},
     {"Button", "Exit", 410, 350, 130, 30, 105, WS_CHILD | WS_VISIBLE, 0},
-    {"Edit", nullptr, 200, 10, 380, 320, 200, 0x40000844 | WS_VISIBLE, WS_EX_CLIENTEDGE},
+    {"Edit", nullptr, 200, 10, 380, 320, 200, 0x40200844 | WS_VISIBLE, WS_EX_CLIENTEDGE},
 };
 
 } // namespace
@@ -59,6 +60,51 @@ TEST_F(MainWindowTest, ClassAndWindowAreMadeAsTheShellDescribesThem) {
     for (const sim::Call& call : sim::calls_of("ShowWindow"))
         shown_default += call.args.find("show=10") != std::string::npos;
     EXPECT_EQ(shown_default, 1);
+}
+
+// Before the first report the program asks kernel32's IsWow64Process, looked up by name, once:
+// a 32-bit program on 64-bit Windows gives the WOW64 advice. Windows whose kernel32 lacks the
+// query, or a query that fails, leave the program as on its own Windows.
+TEST_F(MainWindowTest, Wow64IsAskedOnceAtStartThroughKernel32AndDecidesTheFirstAdvice) {
+    struct Case {
+        sim::ProcessKind kind;
+        bool query_fails, wow64;
+        int queries;
+    };
+    const Case cases[] = {
+        {sim::ProcessKind::Native, false, false, 1},
+        {sim::ProcessKind::Wow64, false, true, 1},
+        {sim::ProcessKind::Wow64, true, false, 1},
+        {sim::ProcessKind::NativeWithoutWow64Query, false, false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.kind) * 2 + c.query_fails);
+        start_again();
+        sim::set_process_kind(c.kind);
+        if (c.query_fails)
+            sim::fail_every_call("IsWow64Process");
+        sim::at(0, [] { press_exit(); });
+        EXPECT_EQ(installer_main(), 0);
+
+        EXPECT_EQ(install_state.under_wow64, c.wow64 ? 1 : 0);
+        std::string text = report_buffers.report_text;
+        EXPECT_EQ(text.find("This 32-bit installer cannot install drivers on 64-bit Windows. Use "
+                            "the 64-bit installer of version 1.2.78.\r\n") != std::string::npos,
+                  c.wow64);
+        ASSERT_EQ(sim::calls_of("GetModuleHandleA").size(), 2u);
+        EXPECT_EQ(sim::calls_of("GetModuleHandleA")[1].args, "kernel32.dll");
+        ASSERT_EQ(sim::calls_of("GetProcAddress").size(), 1u);
+        EXPECT_EQ(sim::calls_of("GetProcAddress")[0].args, "IsWow64Process");
+        EXPECT_EQ(sim::count_calls("IsWow64Process"), c.queries);
+        long asked = -1, created = -1;
+        for (size_t i = 0; i < sim::calls().size(); ++i) {
+            if (asked < 0 && sim::calls()[i].function == "GetProcAddress")
+                asked = static_cast<long>(i);
+            if (created < 0 && sim::calls()[i].function == "CreateWindowExA")
+                created = static_cast<long>(i);
+        }
+        EXPECT_LT(asked, created);
+    }
 }
 
 // The main window opens where Windows places a new window (here at 40, 30), not at a corner or

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "devices/adapter_list.h"
+#include "install/install.h"
 #include "platform/text.h"
 #include "tests/sim_test.h"
 #include "usb/port_table.h"
@@ -16,6 +17,7 @@ class DevicesTest : public SimTest {
         SimTest::SetUp();
         port_table.count = 0;
         adapter_list.count = 0;
+        install_state = InstallState();
     }
 
     // A hub entry with its PortPath and hub_label; returns its index.

@@ -129,6 +129,59 @@ TEST_F(DevicesSimwinTest, RemovalTakesTheInstanceAndItsDriverKeyOffTheMachine) {
               std::string::npos);
 }
 
+// A device that Windows cannot stop (here its function is held open) stays until the restart:
+// the removal succeeds and says so in the element's install parameters, which outlive it and
+// need this build's structure size.
+TEST_F(DevicesSimwinTest, RemovalOfADeviceThatCannotStopLeavesItForTheRestart) {
+    DEVINST function = sim::add_node(device, "HID\\VID_0E1C&PID_0001\\1");
+    sim::node(function)->restart_flag = DI_NEEDREBOOT;
+    std::vector<std::string> left;
+    sim::on_machine_event([&](const sim::MachineEvent& event) {
+        if (event.kind == sim::MachineEvent::RemovalNeedsRestart)
+            left.push_back(event.subject);
+    });
+    HDEVINFO set = SetupDiCreateDeviceInfoList(nullptr, nullptr);
+    SP_DEVINFO_DATA data{};
+    data.cbSize = sizeof data;
+    ASSERT_TRUE(SetupDiOpenDeviceInfoA(set, "USB\\VID_0E1C&PID_0001\\1", nullptr, 0, &data));
+    SP_DEVINSTALL_PARAMS_A params{};
+    params.cbSize = sizeof params;
+    EXPECT_TRUE(SetupDiGetDeviceInstallParamsA(set, &data, &params));
+    EXPECT_EQ(params.Flags, 0u);
+
+    EXPECT_TRUE(SetupDiRemoveDevice(set, &data));
+    EXPECT_TRUE(sim::instance_exists("USB\\VID_0E1C&PID_0001\\1"));
+    EXPECT_EQ(left, std::vector<std::string>{"USB\\VID_0E1C&PID_0001\\1"});
+    EXPECT_TRUE(SetupDiGetDeviceInstallParamsA(set, &data, &params));
+    EXPECT_EQ(params.Flags, static_cast<DWORD>(DI_NEEDREBOOT));
+    EXPECT_EQ(params.cbSize, sizeof params);
+    params.cbSize = sizeof params - 4;
+    EXPECT_FALSE(SetupDiGetDeviceInstallParamsA(set, &data, &params));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_USER_BUFFER));
+
+    // Once the function lets go, the removal takes the device, and its element's parameters
+    // still answer.
+    sim::node(function)->restart_flag = 0;
+    params.cbSize = sizeof params;
+    EXPECT_TRUE(SetupDiRemoveDevice(set, &data));
+    EXPECT_FALSE(sim::instance_exists("USB\\VID_0E1C&PID_0001\\1"));
+    EXPECT_TRUE(SetupDiGetDeviceInstallParamsA(set, &data, &params));
+    SetupDiDestroyDeviceInfoList(set);
+}
+
+// A 32-bit program on 64-bit Windows may not remove devices.
+TEST_F(DevicesSimwinTest, RemovalUnderWow64FailsWithErrorInWow64) {
+    sim::set_process_kind(sim::ProcessKind::Wow64);
+    HDEVINFO set = SetupDiCreateDeviceInfoList(nullptr, nullptr);
+    SP_DEVINFO_DATA data{};
+    data.cbSize = sizeof data;
+    ASSERT_TRUE(SetupDiOpenDeviceInfoA(set, "USB\\VID_0E1C&PID_0001\\1", nullptr, 0, &data));
+    EXPECT_FALSE(SetupDiRemoveDevice(set, &data));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_IN_WOW64));
+    EXPECT_TRUE(sim::instance_exists("USB\\VID_0E1C&PID_0001\\1"));
+    SetupDiDestroyDeviceInfoList(set);
+}
+
 TEST_F(DevicesSimwinTest, DriverKeyOpensAsACountedKeyOrAnswersInvalidHandle) {
     sim::set_registry_string(HKEY_LOCAL_MACHINE, sim::driver_registry_path("{k}\\0001"), "InfPath",
                              "oem1.inf");

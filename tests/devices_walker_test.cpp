@@ -100,6 +100,45 @@ TEST_F(DevicesWalkerTest, RemoveModeRemovesUsbAndHidInstancesWithTheirInfCopies)
     EXPECT_EQ(sim::count_calls("SetupDiRemoveDevice"), 2);
 }
 
+// A device that Windows cannot stop at once (here its HID function is held open) stays until
+// the restart: the install parameters read after each removal say so, by either flag, and the
+// program remembers it even when later removals need none.
+TEST_F(DevicesWalkerTest, RemovalLeftForTheRestartIsRememberedFromTheInstallParameters) {
+    for (DWORD flag : {0u, static_cast<DWORD>(DI_NEEDREBOOT), static_cast<DWORD>(DI_NEEDRESTART)}) {
+        SCOPED_TRACE(flag);
+        SetUp();
+        DEVINST usb = add_configured("USB\\VID_0E1C&PID_0001\\5&1&0&3", "{usb}\\0001", "oem5.inf");
+        DEVINST hid = sim::add_node(usb, "HID\\VID_0E1C&PID_0001\\6&1&0&0000");
+        sim::node(hid)->restart_flag = flag;
+
+        walk_adapter_instances(1);
+
+        EXPECT_EQ(sim::node(usb)->removed, flag == 0);
+        EXPECT_EQ(install_state.removal_needs_restart, flag ? 1 : 0);
+        // Right after each removal, the parameters of the element removed, with this build's size.
+        const std::vector<sim::Call>& log = sim::calls();
+        int reads = 0;
+        for (size_t i = 0; i < log.size(); ++i) {
+            if (log[i].function != "SetupDiGetDeviceInstallParamsA")
+                continue;
+            ++reads;
+            ASSERT_GT(i, 0u);
+            EXPECT_EQ(log[i - 1].function, "SetupDiRemoveDevice");
+            EXPECT_NE(log[i].args.find(log[i - 1].args.substr(log[i - 1].args.find(' '))),
+                      std::string::npos)
+                << log[i].args;
+            EXPECT_NE(log[i].args.find("cbSize=" + std::to_string(sizeof(SP_DEVINSTALL_PARAMS_A))),
+                      std::string::npos);
+        }
+        EXPECT_EQ(reads, 2);
+
+        sim::node(hid)->restart_flag = 0;
+        walk_adapter_instances(1);
+        EXPECT_TRUE(sim::node(usb)->removed);
+        EXPECT_EQ(install_state.removal_needs_restart, flag ? 1 : 0);
+    }
+}
+
 TEST_F(DevicesWalkerTest, RemoveModeRemovesTheInstanceWhenItsInfCopiesCannotBeDeleted) {
     DEVINST usb = add_configured("USB\\VID_0E1C&PID_0001\\5&1&0&3", "{usb}\\0001", "oem5.inf");
     sim::fail_every_call("SetupDiOpenDevRegKey");

@@ -2,6 +2,7 @@
 // Windows does: directory queries with their size rules, expansion, sharing, reads, deletion,
 // version blocks and the driver's version reply.
 #include <cstring>
+#include <vector>
 
 #include "tests/sim_test.h"
 
@@ -28,6 +29,48 @@ TEST_F(FilesTest, DirectoryQueriesGiveLengthOrTheRoomTheyNeed) {
     sim::set_windows_directory("D:\\WinNT");
     EXPECT_EQ(GetSystemDirectoryA(room, sizeof room), 17u);
     EXPECT_STREQ(room, "D:\\WinNT\\system32");
+}
+
+// A 32-bit program on 64-bit Windows is told system32, but its opens, version reads and
+// deletions there reach SysWOW64, but for the redirector's exempt folders.
+TEST_F(FilesTest, Wow64ProgramsFileAccessesToTheSystemDirectoryReachSysWow64) {
+    sim::put_version_file("C:\\WINDOWS\\SysWOW64\\zelkqx7f.dll", "1.2.77");
+    sim::put_version_file("C:\\WINDOWS\\system32\\zelkqx7f.dll", "1.2.78");
+    sim::put_file("C:\\WINDOWS\\SysWOW64\\drivers\\zelkqx7.sys", "");
+    sim::put_file("C:\\WINDOWS\\system32\\drivers\\etc\\hosts", "");
+    sim::put_file("C:\\WINDOWS\\inf\\oem3.inf", "");
+    sim::set_process_kind(sim::ProcessKind::Wow64);
+
+    char room[64];
+    EXPECT_EQ(GetSystemDirectoryA(room, sizeof room), 19u);
+    EXPECT_STREQ(room, "C:\\WINDOWS\\system32");
+    DWORD handle = 0;
+    DWORD size = GetFileVersionInfoSizeA("c:\\windows\\SYSTEM32\\zelkqx7f.dll", &handle);
+    ASSERT_GT(size, 0u);
+    std::vector<char> block(size);
+    ASSERT_TRUE(GetFileVersionInfoA("C:\\WINDOWS\\system32\\zelkqx7f.dll", 0, size, block.data()));
+    void* version = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(
+        VerQueryValueA(block.data(), "\\StringFileInfo\\040904E4\\FileVersion", &version, &length));
+    EXPECT_STREQ(static_cast<const char*>(version), "1.2.77");
+    for (const char* path :
+         {"C:\\WINDOWS\\system32\\drivers\\zelkqx7.sys",
+          "C:\\WINDOWS\\system32\\drivers\\etc\\hosts", "C:\\WINDOWS\\inf\\oem3.inf"}) {
+        HANDLE file = open_for_read(path);
+        EXPECT_NE(file, INVALID_HANDLE_VALUE) << path;
+        CloseHandle(file);
+    }
+    EXPECT_TRUE(DeleteFileA("C:\\WINDOWS\\system32\\zelkqx7f.dll"));
+    EXPECT_FALSE(sim::file_exists("C:\\WINDOWS\\SysWOW64\\zelkqx7f.dll"));
+    EXPECT_TRUE(sim::file_exists("C:\\WINDOWS\\system32\\zelkqx7f.dll"));
+    HANDLE made = CreateFileA("C:\\WINDOWS\\system32\\new.dll", GENERIC_WRITE, 0, nullptr,
+                              CREATE_NEW, 0, nullptr);
+    CloseHandle(made);
+    EXPECT_TRUE(sim::file_exists("C:\\WINDOWS\\SysWOW64\\new.dll"));
+
+    sim::set_process_kind(sim::ProcessKind::Native);
+    EXPECT_EQ(open_for_read("C:\\WINDOWS\\system32\\drivers\\zelkqx7.sys"), INVALID_HANDLE_VALUE);
 }
 
 TEST_F(FilesTest, ExpansionReplacesKnownNamesAndKeepsUnknownOnes) {

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "install/install.h"
+#include "tests/inf_machine.h"
 #include "tests/report_machine.h"
 #include "usb/port_table.h"
 
@@ -110,7 +111,12 @@ TEST_F(InstallTest, InstallRemovesInstancesRunsTheSectionRefreshesThenReenumerat
     plug_adapter(0, 2, kNoDriver);
     install_command(window());
 
+    // The driver package is opened before anything is removed.
+    long package = first_call("CreateFileA");
+    ASSERT_NE(package, -1);
+    EXPECT_EQ(sim::calls()[static_cast<size_t>(package)].args.rfind(".\\zelkqx7.inf ", 0), 0u);
     long removal = first_call("SetupDiRemoveDevice");
+    EXPECT_LT(package, removal);
     long section = first_call("InstallHinfSection");
     long shown = first_call("SendMessageA", section);
     long reenumeration = first_call("CM_Reenumerate_DevNode");
@@ -211,6 +217,57 @@ TEST_F(InstallTest, AdapterWhoseHubIsNotInTheTreeCausesNoCallAfterOneWhoseHubIs)
     EXPECT_EQ(reenumerated, std::vector<DEVINST>{root.node});
     // A request for node 0 would be refused before the watch sees it: count the calls.
     EXPECT_EQ(sim::count_calls("CM_Reenumerate_DevNode"), 1);
+}
+
+// Under WOW64 both commands, and Install without the driver package, would take away the
+// adapter's driver and install nothing: they remove no instance, delete no INF copy, run no
+// section and re-enumerate no hub, but show the wait cursor, force the refresh that says why
+// and put the cursor back. Uninstall without the package removes as before.
+TEST_F(InstallTest, CommandsThatCannotInstallChangeNothingAndShowTheAdviceThatSaysWhy) {
+    struct Case {
+        const char* name;
+        bool wow64, package;
+        void (*command)(HWND);
+        bool changes;
+        const char* advice;
+    };
+    const Case cases[] = {
+        {"Install under WOW64", true, true, install_command, false, kWow64Advice},
+        {"Uninstall under WOW64", true, true, uninstall_command, false, kWow64Advice},
+        {"Install without the package", false, false, install_command, false,
+         kMissingPackageAdvice},
+        {"Uninstall without the package", false, false, uninstall_command, true,
+         kMissingPackageAdvice},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        start_again();
+        plug_adapter(0, 2, kNoDriver);
+        inf_machine::set_inf_directory("DevicePath", inf_machine::kInfDirectory);
+        sim::add_instance_with_driver_key(root_hub(1).node, "USB\\VID_0E1C&PID_0001\\5&1&0&3",
+                                          "{usb}\\0001", "oem5.inf");
+        sim::put_file("C:\\WINDOWS\\inf\\oem5.inf", inf_machine::kMakerInfHead);
+        if (!c.package)
+            sim::remove_file(".\\zelkqx7.inf");
+        sim::set_process_kind(c.wow64 ? sim::ProcessKind::Wow64 : sim::ProcessKind::Native);
+        detect_wow64();
+        SetCursor(LoadCursorA(nullptr, IDC_ARROW));
+        sim::clear_log();
+
+        c.command(window());
+
+        EXPECT_EQ(sim::count_calls("SetupDiRemoveDevice") > 0, c.changes);
+        EXPECT_EQ(sim::count_calls("DeleteFileA") > 0, c.changes);
+        EXPECT_EQ(sim::inf_runs().empty(), !c.changes);
+        EXPECT_TRUE(reenumerated.empty());
+        EXPECT_EQ(advice(), c.advice);
+        long wait = first_call("SetCursor");
+        long shown = first_call("SendMessageA");
+        ASSERT_NE(shown, -1);
+        EXPECT_LT(wait, shown);
+        EXPECT_EQ(first_call("SetCursor", wait + 1), static_cast<long>(sim::calls().size()) - 1);
+        EXPECT_EQ(sim::current_cursor(), "arrow");
+    }
 }
 
 TEST_F(InstallTest, WaitCursorShowsWhileTheCommandRunsAndTheOldOneComesBack) {

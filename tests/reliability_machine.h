@@ -99,7 +99,8 @@ inline MachineFiles build_rich_machine() {
 inline std::string report_fault(const std::string& text) {
     std::vector<std::string> lines = report_machine::lines_of(text);
     using namespace report_machine;
-    const std::set<std::string> advice = {kInstalledAdvice, kRebootAdvice, kInstallAdvice};
+    const std::set<std::string> advice = {kInstalledAdvice, kRebootAdvice, kInstallAdvice,
+                                          kMissingPackageAdvice};
     if (lines.size() < 6)
         return "too few lines";
     if (lines[0] != "<< USB ports with Quorvales configured >>")

@@ -12,6 +12,7 @@
 #include <set>
 
 #include "app/main_window.h"
+#include "install/install.h"
 #include "tests/reliability_machine.h"
 
 namespace {
@@ -148,6 +149,7 @@ struct RunOutcome {
 RunOutcome run_program(const Plan& plan) {
     sim::reset();
     app = AppState();
+    install_state = InstallState();
     std::memset(&report_buffers, 0, sizeof report_buffers);
     MachineFiles files = build_rich_machine();
     std::string where =

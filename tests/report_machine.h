@@ -10,6 +10,7 @@
 
 #include "app/main_window.h"
 #include "devices/adapter_list.h"
+#include "install/install.h"
 #include "report/report.h"
 #include "tests/sim_test.h"
 
@@ -25,13 +26,19 @@ inline const char kMempakFile[] = "C:\\WINDOWS\\system32\\zelkqx7m.dll";
 inline const char kKernelFile[] = "C:\\WINDOWS\\system32\\drivers\\zelkqx7.sys";
 // The class key whose presence means the memory-pack component is registered.
 inline const char kMemoryPackKey[] = "CLSID\\{4E2A9D13-C605-11d3-9A41-0C5F7B2E8D60}";
-// The report's rule under its first line, and the three advice lines that can end it.
+// The report's rule under its first line, and the advice lines that can end it.
 inline const char kRule[] = "---------------------------------------------------------------------";
 inline const char kInstalledAdvice[] = "The 1.2.78 drivers are successfully installed.";
 inline const char kRebootAdvice[] = "Some files were in use during the install.  You will need to "
                                     "reboot your computer to complete the 1.2.78 driver "
                                     "installation.";
 inline const char kInstallAdvice[] = "Click the <Install> button to install the 1.2.78 drivers.";
+// The advice of a 32-bit program on 64-bit Windows, and of a folder without the driver package.
+inline const char kWow64Advice[] = "This 32-bit installer cannot install drivers on 64-bit "
+                                   "Windows. Use the 64-bit installer of version 1.2.78.";
+inline const char kMissingPackageAdvice[] = "The driver package is not in this folder: put "
+                                            "zelkqx7.inf and its files here, then click "
+                                            "<Install>.";
 // A version that stands for a file that exists without a version resource.
 inline const char kNoVersionResource[] = "(no version resource)";
 
@@ -96,6 +103,11 @@ inline void unregister_memory_pack() {
     sim::delete_registry_key(HKEY_CLASSES_ROOT, kMemoryPackKey);
 }
 
+// The driver package's INF in the installer's current folder, as when it is started there.
+inline void put_driver_package() {
+    sim::put_file(".\\zelkqx7.inf", "[Version]\r\n");
+}
+
 // The running adapter driver answering its version query with these bytes.
 inline void run_driver(std::vector<uint8_t> reply = {0x01, 0x02, 0x4E, 0x00}) {
     sim::set_control_device(reply);
@@ -128,6 +140,7 @@ inline std::vector<std::string> lines_of(const std::string& text) {
 inline HWND open_report_area() {
     std::memset(&report_buffers, 0, sizeof report_buffers);
     std::memset(&adapter_list, 0, sizeof adapter_list);
+    install_state = InstallState();
     app.report_edit = CreateWindowExA(0, "Edit", "", ES_MULTILINE | ES_READONLY, 0, 0, 400, 300,
                                       nullptr, nullptr, sim::program_instance(), nullptr);
     return app.report_edit;
@@ -135,17 +148,19 @@ inline HWND open_report_area() {
 
 } // namespace report_machine
 
-// A fresh machine, empty report buffers and adapter list, and a read-only edit control that
-// stands for the window's report area.
+// A fresh machine whose current folder holds the driver package, empty report buffers and
+// adapter list, and a read-only edit control that stands for the window's report area.
 class ReportTest : public SimTest {
   protected:
     void SetUp() override {
         SimTest::SetUp();
+        report_machine::put_driver_package();
         ASSERT_NE(report_machine::open_report_area(), nullptr);
     }
     // The same again on a new machine, for a test that tries several machines in turn.
     void start_again() {
         sim::reset();
+        report_machine::put_driver_package();
         ASSERT_NE(report_machine::open_report_area(), nullptr);
     }
     void TearDown() override {

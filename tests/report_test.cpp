@@ -178,6 +178,65 @@ TEST_F(ReportTest, MemoryPackSuffixOnlyOnRumbleLines) {
     EXPECT_EQ(lines[4], "Port A3: no driver");
 }
 
+// The flags choose the advice, but a 32-bit program on 64-bit Windows gives the WOW64 advice
+// whatever they are; else a removal that needed a restart gives the reboot advice; else, where
+// the flags choose the Install advice, a folder without the driver package gives its own. The
+// flags stay as they are, and the package is looked for only where the Install advice would
+// stand.
+TEST_F(ReportTest, Wow64ThenARemovalLeftForTheRestartThenTheMissingPackageOverrideTheAdvice) {
+    struct Case {
+        DWORD flags;
+        bool wow64, restart, package;
+        DWORD held; // another program holds the INF open with this access, sharing both
+        const char* advice;
+    };
+    const Case cases[] = {
+        {0, false, false, true, 0, kInstalledAdvice},
+        {kVersionMismatch, false, false, true, 0, kRebootAdvice},
+        {kAdapterWithoutDriver, false, false, true, 0, kInstallAdvice},
+        {0, true, false, true, 0, kWow64Advice},
+        {kVersionMismatch, true, false, true, 0, kWow64Advice},
+        {kAdapterWithoutDriver, true, true, false, 0, kWow64Advice},
+        {0, false, true, true, 0, kRebootAdvice},
+        {kAdapterWithoutDriver, false, true, false, 0, kRebootAdvice},
+        {kAdapterWithoutDriver, false, false, false, 0, kMissingPackageAdvice},
+        {kNeedsInstall, false, false, false, 0, kMissingPackageAdvice},
+        {kVersionMismatch, false, false, false, 0, kRebootAdvice},
+        {0, false, false, false, 0, kInstalledAdvice},
+        // The INF is opened as the Setup API reads it: another program that reads it leaves it
+        // readable, one that writes it does not.
+        {kAdapterWithoutDriver, false, false, true, GENERIC_READ, kInstallAdvice},
+        {kAdapterWithoutDriver, false, false, true, GENERIC_WRITE, kMissingPackageAdvice},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.flags) + (c.wow64 ? " wow64" : "") +
+                     (c.restart ? " restart" : "") + (c.package ? "" : " no package"));
+        start_again();
+        install_everything();
+        if (c.flags & kVersionMismatch)
+            put_driver_file(kRumbleFile, "1.2.77");
+        if (c.flags & kNeedsInstall)
+            put_driver_file(kKernelFile, "1.2.77");
+        if (c.flags & kAdapterWithoutDriver)
+            plug_adapter(0, 2, kNoDriver);
+        if (!c.package)
+            sim::remove_file(".\\zelkqx7.inf");
+        if (c.held)
+            sim::hold_file(".\\zelkqx7.inf", c.held, FILE_SHARE_READ | FILE_SHARE_WRITE);
+        install_state.under_wow64 = c.wow64;
+        install_state.removal_needs_restart = c.restart;
+
+        EXPECT_EQ(refresh_report(nullptr, 1), c.flags);
+        EXPECT_EQ(advice(), c.advice);
+        bool install_advice_stands =
+            c.flags != 0 && c.flags != kVersionMismatch && !c.wow64 && !c.restart;
+        int package_opens = 0;
+        for (const sim::Call& call : sim::calls_of("CreateFileA"))
+            package_opens += call.args.rfind(".\\zelkqx7.inf ", 0) == 0;
+        EXPECT_EQ(package_opens, install_advice_stands ? 1 : 0);
+    }
+}
+
 TEST_F(ReportTest, ProbesRunInOrderAndTheTextIsSetLast) {
     install_everything();
     refresh_report(nullptr, 1);

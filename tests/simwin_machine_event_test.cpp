@@ -19,7 +19,8 @@ class MachineEventTest : public SimTest {
     }
     // The events as "kind subject" items.
     std::vector<std::string> seen_items() const {
-        static const char* const names[] = {"removed", "deleted", "text", "opened", "closed"};
+        static const char* const names[] = {"removed", "deleted", "text",
+                                            "opened",  "closed",  "left"};
         std::vector<std::string> items;
         for (const sim::MachineEvent& event : seen)
             items.push_back(std::string(names[event.kind]) + " " + event.subject);

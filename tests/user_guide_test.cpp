@@ -57,12 +57,19 @@ TEST_F(UserGuideTest, QuotesEveryLineTheReportShows) {
     collect();
     start_again();
     collect();
+    // The same without the driver package in the folder, then as a 32-bit program on 64-bit
+    // Windows.
+    sim::remove_file(".\\zelkqx7.inf");
+    collect();
+    install_state.under_wow64 = 1;
+    collect();
 
     std::string guide = user_guide();
     ASSERT_FALSE(guide.empty());
-    for (const char* advice : {kInstalledAdvice, kRebootAdvice, kInstallAdvice})
+    for (const char* advice :
+         {kInstalledAdvice, kRebootAdvice, kInstallAdvice, kMissingPackageAdvice, kWow64Advice})
         EXPECT_EQ(lines.count(advice), 1u) << advice;
-    EXPECT_EQ(lines.size(), 19u);
+    EXPECT_EQ(lines.size(), 21u);
     for (const std::string& line : lines)
         EXPECT_NE(guide.find(line), std::string::npos) << "the guide does not quote: " << line;
 }

@@ -1,7 +1,7 @@
 // kernel32 and advapi32: registry string sizes with and without a stored terminator, the right
 // that reading a value needs, environment expansion at every buffer size, the ANSI code page's
-// conversion of characters it lacks, file sharing and deleting an open file, and the INF entry
-// points of setupapi.dll.
+// conversion of characters it lacks, file sharing and deleting an open file, the WOW64 query, and
+// the INF entry points of setupapi.dll.
 #include <cstring>
 
 #include "tests/conformance/conformance.h"
@@ -198,5 +198,28 @@ CONFORMANCE_CHECK(kernel32_setupapi_offers_both_inf_entry_points_by_name) {
     EXPECT(GetProcAddress(setup, "InstallHinfSectionW") != nullptr);
     SetLastError(0);
     EXPECT(GetProcAddress(setup, "NoSuchEntryPoint") == nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
+}
+
+// kernel32 is found by its name with or without ".dll" and exports IsWow64Process, which answers
+// for the calling process; a 64-bit program is never a WOW64 process.
+CONFORMANCE_CHECK(kernel32_exports_is_wow64_process_which_answers_for_this_process) {
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    EXPECT(kernel != nullptr);
+    EXPECT(GetModuleHandleA("KERNEL32") == kernel);
+    FARPROC entry = kernel ? GetProcAddress(kernel, "IsWow64Process") : nullptr;
+    EXPECT(entry != nullptr);
+    if (!entry)
+        return;
+    typedef BOOL(WINAPI * IsWow64ProcessEntry)(HANDLE, PBOOL);
+    IsWow64ProcessEntry is_wow64_process =
+        reinterpret_cast<IsWow64ProcessEntry>(reinterpret_cast<void (*)()>(entry));
+    BOOL wow64 = 2;
+    EXPECT(is_wow64_process(GetCurrentProcess(), &wow64));
+    EXPECT(wow64 == TRUE || wow64 == FALSE);
+    if (sizeof(void*) == 8)
+        EXPECT_EQ(wow64, FALSE);
+    SetLastError(0);
+    EXPECT(GetProcAddress(kernel, "IsWow64ProcessNone") == nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
 }

@@ -1,5 +1,6 @@
 // version: reading a version resource with several string blocks, with none, and a file without
-// one. setupapi: device information sets, and opening the root device by an empty ID.
+// one. setupapi: device information sets, opening the root device by an empty ID, and the size
+// of the install parameters.
 #include <vector>
 
 #include "tests/conformance/conformance.h"
@@ -100,5 +101,27 @@ KNOWN_WINE_DIFFERENCE(setupapi_an_empty_id_opens_the_root_device,
     data.cbSize = sizeof data;
     EXPECT(SetupDiOpenDeviceInfoA(set, "", nullptr, 0, &data));
     EXPECT(data.DevInst != 0);
+    SetupDiDestroyDeviceInfoList(set);
+}
+
+// The install parameters need this build's structure size (296 bytes on 32-bit, 320 on 64-bit).
+CONFORMANCE_CHECK(setupapi_install_params_need_this_builds_structure_size) {
+    HDEVINFO set = SetupDiCreateDeviceInfoList(nullptr, nullptr);
+    SP_DEVINSTALL_PARAMS_A params = {};
+    params.cbSize = sizeof(void*) == 4 ? 320 : 296;
+    SetLastError(0);
+    EXPECT(!SetupDiGetDeviceInstallParamsA(set, nullptr, &params));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_USER_BUFFER));
+    SetupDiDestroyDeviceInfoList(set);
+}
+
+// Without a device, a set answers with its own install parameters.
+KNOWN_WINE_DIFFERENCE(setupapi_a_set_answers_its_own_install_params,
+                      "Wine answers install parameters only for a device of the set") {
+    HDEVINFO set = SetupDiCreateDeviceInfoList(nullptr, nullptr);
+    SP_DEVINSTALL_PARAMS_A params = {};
+    params.cbSize = sizeof params;
+    EXPECT(SetupDiGetDeviceInstallParamsA(set, nullptr, &params));
+    EXPECT_EQ(params.cbSize, static_cast<DWORD>(sizeof params));
     SetupDiDestroyDeviceInfoList(set);
 }

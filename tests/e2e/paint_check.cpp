@@ -1,8 +1,9 @@
 // Checks, on a screenshot of the display, that the installer's window was painted: the header
 // holds the product picture's own pixels at (left + 10, top + 120) of the client area, its three
 // text lines (the last one the version text) are drawn centred over the button-face background,
-// and the report control shows the report line by line, with ink on each line that holds text and
-// none on the empty ones. The places come from qdi_wine_driver.exe's layout step.
+// the report control shows the report line by line, with ink on each line that holds text and
+// none on the empty ones, and its vertical scroll bar, outside its client area, shows its two
+// arrow buttons. The places come from qdi_wine_driver.exe's layout step.
 //
 //   qdi_paint_check SCREENSHOT.ppm PICTURE.ppm LAYOUT
 //
@@ -26,6 +27,9 @@ const int kTextTops[] = {50, 70, 90};
 const int kTextHeight = 20;
 const int kCentreSlack = 3;
 const int kMinimumTextWidth = 20;
+// The client edge around the report control, and the narrowest scroll bar the check accepts.
+const int kFrameBorder = 2;
+const int kMinimumScrollBarWidth = 10;
 
 struct Image {
     int width = 0;
@@ -50,7 +54,7 @@ struct Line {
 };
 
 struct Layout {
-    Box client, report;
+    Box client, report, frame; // frame: the report control's whole window, scroll bar included
     std::vector<Line> lines;
 };
 
@@ -70,13 +74,15 @@ bool read_ppm(const char* path, Image* image) {
 bool read_layout(const char* path, Layout* layout) {
     std::ifstream in(path);
     std::string word;
-    bool have_client = false, have_report = false;
+    bool have_client = false, have_report = false, have_frame = false;
     while (in >> word) {
-        if (word == "client" || word == "report") {
-            Box& box = word == "client" ? layout->client : layout->report;
+        if (word == "client" || word == "report" || word == "frame") {
+            Box& box = word == "client"   ? layout->client
+                       : word == "report" ? layout->report
+                                          : layout->frame;
             if (!(in >> box.x >> box.y >> box.width >> box.height))
                 return false;
-            (word == "client" ? have_client : have_report) = true;
+            (word == "client" ? have_client : word == "report" ? have_report : have_frame) = true;
         } else if (word == "line") {
             Line line;
             int visible = 0;
@@ -88,7 +94,7 @@ bool read_layout(const char* path, Layout* layout) {
             return false;
         }
     }
-    return have_client && have_report && !layout->lines.empty();
+    return have_client && have_report && have_frame && !layout->lines.empty();
 }
 
 int failures = 0;
@@ -203,6 +209,32 @@ void check_report(const Image& shot, const Layout& layout) {
               " lines, ink on each line with text and none elsewhere");
 }
 
+// Colours in [x0, x1) x [y0, y1) of the screenshot.
+int colours_in(const Image& shot, int x0, int y0, int x1, int y1) {
+    std::map<unsigned, int> seen;
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x)
+            if (shot.contains(x, y))
+                ++seen[shot.pixel(x, y)];
+    return static_cast<int>(seen.size());
+}
+
+// The vertical scroll bar lies right of the report's client area, inside its frame: at least as
+// wide as a scroll bar, with a drawn arrow button at its top and at its bottom. Without one the
+// client area reaches the frame's border.
+void check_scroll_bar(const Image& shot, const Layout& layout) {
+    const Box& report = layout.report;
+    int left = report.x + report.width;
+    int right = layout.frame.x + layout.frame.width - kFrameBorder;
+    int top = report.y, bottom = report.y + report.height;
+    bool wide = right - left >= kMinimumScrollBarWidth && bottom - top >= 2 * (right - left);
+    int width = right - left;
+    check(wide && colours_in(shot, left, top, right, top + width) >= 2 &&
+              colours_in(shot, left, bottom - width, right, bottom) >= 2,
+          "the report control shows a vertical scroll bar with its arrow buttons at its right (" +
+              std::to_string(width) + " pixels wide)");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -220,5 +252,6 @@ int main(int argc, char** argv) {
     check_picture(shot, picture, layout.client);
     check_header_text(shot, layout.client);
     check_report(shot, layout);
+    check_scroll_bar(shot, layout);
     return failures == 0 ? 0 : 1;
 }

@@ -12,8 +12,10 @@
 # syswow64); or win32, for the 32-bit build only, a 32-bit prefix made by the 32-bit Wine, where
 # it runs as on 32-bit Windows (IsWow64Process FALSE, its system directory system32). Cases:
 # prefix (only makes the Wine prefix), bare, installed, reboot, unversioned, mempak, install,
-# uninstall, install-reboot, missing-inf. QDI_PAINT_CHECK names the qdi_paint_check program that
-# checks the screenshots; without it they are only saved.
+# uninstall, install-reboot, missing-inf. In a 64-bit prefix the 32-bit build gives the WOW64
+# advice and its Install and Uninstall change nothing; in a 32-bit prefix it installs.
+# QDI_PAINT_CHECK names the qdi_paint_check program that checks the screenshots; without it they
+# are only saved.
 # Exit code 0 when the case passes, 1 when it fails, 77 when Wine or a display is missing.
 set -eu
 
@@ -117,10 +119,14 @@ for needed in "$installer" "$driver" "$package/zelkqx7.inf" "$package/zelkqx7f.d
     [ -f "$needed" ] || fail "missing $needed (build $build first)"
 done
 # Where the program sees its system directory: a 32-bit program's accesses to system32, and so
-# to system32\drivers, go to syswow64 on 64-bit Windows.
+# to system32\drivers, go to syswow64 on 64-bit Windows. There it is a WOW64 process: every
+# report ends with the WOW64 advice (expected_reports.sh), and Install and Uninstall change
+# nothing.
+wow64=0
 if [ "$bits" -eq 64 ] || [ "$windows" = win32 ]; then
     system_dir=$WINEPREFIX/drive_c/windows/system32
 else
+    wow64=1
     system_dir=$WINEPREFIX/drive_c/windows/syswow64
     mkdir -p "$system_dir/drivers"
 fi
@@ -138,6 +144,14 @@ expect_no_driver_files() {
 }
 remove_driver_files() {
     rm -f "$system_dir/zelkqx7f.dll" "$system_dir/zelkqx7m.dll" "$drivers_dir/zelkqx7.sys"
+}
+# expect_no_64_bit_driver_files WHAT: none of the three driver files in the 64-bit system
+# directory either.
+expect_no_64_bit_driver_files() {
+    native=$WINEPREFIX/drive_c/windows/system32
+    for file in "$native/zelkqx7f.dll" "$native/zelkqx7m.dll" "$native/drivers/zelkqx7.sys"; do
+        [ ! -e "$file" ] || fail "$1 left $file"
+    done
 }
 # place_driver_files RUMBLE_FILE [MEMPAK_FILE]: the given files and the package's kernel driver
 # file (and mempak file unless given), as an earlier installation would have left them.
@@ -200,6 +214,14 @@ $(grep 'InstallHinfSectionW' "$log")"
     echo "ok: $1 ran through both INF entry points"
 }
 
+# expect_no_inf_runs: the setupapi trace of the installer shows no INF section run.
+expect_no_inf_runs() {
+    runs=$(grep -c 'InstallHinfSection' "$case_dir/installer.log" || true)
+    [ "$runs" -eq 0 ] || fail "expected no INF section run, the trace shows:
+$(grep 'InstallHinfSection' "$case_dir/installer.log")"
+    echo "ok: no INF section ran"
+}
+
 expect_file_text() {
     [ "$(cat "$case_dir/$1")" = "$2" ] || fail "$1 reads '$(cat "$case_dir/$1")', not '$2'"
 }
@@ -258,7 +280,9 @@ expected=$case_dir/expected
 remove_driver_files
 case $case_name in
 bare)
-    no_drivers_report >"$expected-bare"
+    # Started in the package's folder, with no driver installed.
+    stage_package "$package/zelkqx7f.dll"
+    no_drivers_report "$(advice "$install_advice")" >"$expected-bare"
     start_installer
     drive wait "title:$(file_arg title.txt)"
     expect_file_text title.txt "Quorvale Driver Installer"
@@ -275,7 +299,7 @@ bare)
     ;;
 installed)
     place_driver_files "$package/zelkqx7f.dll"
-    driver_report 1.2.78 1.2.78 "$installed_advice" >"$expected-installed"
+    driver_report 1.2.78 1.2.78 "$(advice "$installed_advice")" >"$expected-installed"
     start_installer
     drive wait
     expect_report installed "$expected-installed"
@@ -285,7 +309,7 @@ installed)
     ;;
 reboot)
     place_driver_files "$variants/zelkqx7f-1.2.77.dll"
-    driver_report 1.2.77 1.2.78 "$reboot_advice" >"$expected-reboot"
+    driver_report 1.2.77 1.2.78 "$(advice "$reboot_advice")" >"$expected-reboot"
     start_installer
     drive wait
     expect_report reboot "$expected-reboot"
@@ -296,7 +320,7 @@ unversioned)
     # A file without version resource, and one whose strings are in another block than
     # 040904E4, both read as 1.0.1.
     place_driver_files "$variants/zelkqx7f-unversioned.dll" "$variants/zelkqx7m-040904B0.dll"
-    driver_report 1.0.1 1.0.1 "$reboot_advice" >"$expected-unversioned"
+    driver_report 1.0.1 1.0.1 "$(advice "$reboot_advice")" >"$expected-unversioned"
     start_installer
     drive wait
     expect_report unversioned "$expected-unversioned"
@@ -311,7 +335,7 @@ mempak)
     "$prefix_loader" reg.exe add "$clsid" /f "/reg:$bits" >"$case_dir/reg.log" 2>&1 ||
         fail "cannot register the memory-pack component: $(cat "$case_dir/reg.log")"
     place_driver_files "$package/zelkqx7f.dll"
-    driver_report 1.2.78 1.2.78 "$installed_advice" >"$expected-mempak"
+    driver_report 1.2.78 1.2.78 "$(advice "$installed_advice")" >"$expected-mempak"
     start_installer
     drive wait
     expect_report mempak "$expected-mempak"
@@ -322,54 +346,77 @@ mempak)
     ;;
 install)
     stage_package "$package/zelkqx7f.dll"
-    no_drivers_report >"$expected-before"
+    no_drivers_report "$(advice "$install_advice")" >"$expected-before"
     driver_report 1.2.78 1.2.78 "$installed_advice" >"$expected-after"
+    # A 32-bit program on 64-bit Windows installs nothing: the report stays as it was.
+    [ "$wow64" -eq 0 ] || cp "$expected-before" "$expected-after"
     start_installer "$inf_trace"
     drive wait
     expect_report before-install "$expected-before"
     drive click:32771
     expect_report after-install "$expected-after"
-    expect_inf_runs DefaultInstall
-    for file in "$system_dir/zelkqx7f.dll" "$system_dir/zelkqx7m.dll" \
-        "$drivers_dir/zelkqx7.sys"; do
-        [ -f "$file" ] || fail "Install did not copy $file"
-    done
+    if [ "$wow64" -eq 1 ]; then
+        expect_no_inf_runs
+        expect_no_driver_files "Install of a 32-bit program on 64-bit Windows"
+        expect_no_64_bit_driver_files "Install of a 32-bit program on 64-bit Windows"
+    else
+        expect_inf_runs DefaultInstall
+        for file in "$system_dir/zelkqx7f.dll" "$system_dir/zelkqx7m.dll" \
+            "$drivers_dir/zelkqx7.sys"; do
+            [ -f "$file" ] || fail "Install did not copy $file"
+        done
+    fi
     screenshot after-install
     exit_installer
     ;;
 uninstall)
     place_driver_files "$package/zelkqx7f.dll"
     stage_package "$package/zelkqx7f.dll"
-    driver_report 1.2.78 1.2.78 "$installed_advice" >"$expected-before"
+    driver_report 1.2.78 1.2.78 "$(advice "$installed_advice")" >"$expected-before"
     no_drivers_report >"$expected-after"
+    # A 32-bit program on 64-bit Windows deletes nothing: the report stays as it was.
+    [ "$wow64" -eq 0 ] || cp "$expected-before" "$expected-after"
     start_installer "$inf_trace"
     drive wait
     expect_report before-uninstall "$expected-before"
     drive click:32773
     expect_report after-uninstall "$expected-after"
-    expect_inf_runs DefaultUninstall
-    expect_no_driver_files Uninstall
+    if [ "$wow64" -eq 1 ]; then
+        expect_no_inf_runs
+        for file in "$system_dir/zelkqx7f.dll" "$system_dir/zelkqx7m.dll" \
+            "$drivers_dir/zelkqx7.sys"; do
+            [ -f "$file" ] || fail "Uninstall of a 32-bit program on 64-bit Windows deleted $file"
+        done
+    else
+        expect_inf_runs DefaultUninstall
+        expect_no_driver_files Uninstall
+    fi
     screenshot after-uninstall
     exit_installer
     ;;
 install-reboot)
     stage_package "$variants/zelkqx7f-1.2.77.dll"
     driver_report 1.2.77 1.2.78 "$reboot_advice" >"$expected-after"
+    [ "$wow64" -eq 0 ] || no_drivers_report "$wow64_advice" >"$expected-after"
     start_installer
     drive wait click:32771
     expect_report after-install "$expected-after"
+    [ "$wow64" -eq 0 ] || expect_no_driver_files "Install of a 32-bit program on 64-bit Windows"
     screenshot after-install
     exit_installer
     ;;
 missing-inf)
-    # Install from a directory without the INF: nothing is installed, the report says so and the
-    # program goes on.
+    # Install from a directory without the INF: the advice asks for the package, nothing is
+    # installed and the program goes on.
     stage_package "$package/zelkqx7f.dll"
     rm "$stage/zelkqx7.inf"
-    no_drivers_report >"$expected-after"
-    start_installer
-    drive wait click:32771
-    expect_report after-install "$expected-after"
+    no_drivers_report "$(advice "$missing_package_advice")" >"$expected-before"
+    start_installer "$inf_trace"
+    drive wait
+    expect_report before-install "$expected-before"
+    drive click:32771
+    expect_report after-install "$expected-before"
+    expect_no_inf_runs
     expect_no_driver_files "Install without an INF"
     screenshot after-install
     exit_installer

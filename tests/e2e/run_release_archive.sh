@@ -1,27 +1,32 @@
 #!/bin/sh
-# Runs a release archive the way a user does: unpacks it into an empty folder, checks that it
-# holds the program of its build, the sample driver package and README.txt and nothing else, and
-# starts the program from that folder under Wine. The report must appear as on a machine without
-# driver files, and Install must place the package's three files and show them installed.
+# Runs a release archive the way a user does: checks its checksum file, unpacks it into an empty
+# folder, checks that it holds the program of its build and README.txt at its top and the sample
+# driver package in sample-driver-package, and nothing else, and runs the program under Wine:
+# started at the top, where there is no driver package, it says so and Install places nothing;
+# copied into sample-driver-package and started there, Install places the package's three files
+# and shows them installed.
 #
-#   run_release_archive.sh ARCHIVE WIN64_BUILD_DIR WORK_DIR
+#   run_release_archive.sh ARCHIVE DRIVER_BUILD_DIR WORK_DIR [WINDOWS]
 #
 # ARCHIVE is quorvale-installer-<version>-win32.zip or -win64.zip in its build directory;
-# WIN64_BUILD_DIR gives the driver program qdi_wine_driver.exe; the Wine prefix is the one of the
-# end-to-end tests under WORK_DIR. A 32-bit program runs under scripts/wine32, as a 32-bit program
-# on 64-bit Windows.
+# DRIVER_BUILD_DIR gives the driver program qdi_wine_driver.exe, of the prefix's bitness; the Wine
+# prefix is the one of the end-to-end tests under WORK_DIR. WINDOWS is what the prefix is, as for
+# run_e2e.sh: win64 (the default) or win32, where the 32-bit program runs as on 32-bit Windows.
+# In a 64-bit prefix a 32-bit program is a 32-bit program on 64-bit Windows: it gives the WOW64
+# advice in both places and Install places nothing.
 # Exit code 0 when it passes, 1 when it fails, 77 when Wine, a display or the prepared 32-bit Wine
 # (scripts/prepare-wine32) are missing.
 set -eu
 
-if [ $# -ne 3 ]; then
-    echo "usage: $0 ARCHIVE WIN64_BUILD_DIR WORK_DIR" >&2
+if [ $# -ne 3 ] && [ $# -ne 4 ]; then
+    echo "usage: $0 ARCHIVE DRIVER_BUILD_DIR WORK_DIR [win64|win32]" >&2
     exit 2
 fi
 archive=$1
 driver=$(cd "$2" && pwd)/qdi_wine_driver.exe
 mkdir -p "$3"
 work=$(cd "$3" && pwd)
+windows=${4:-win64}
 
 skip() {
     echo "SKIP: $*"
@@ -50,10 +55,16 @@ mkdir -p "$folder"
 (cd "$folder" && cmake -E tar xf "$archive") ||
     fail "cannot unpack $archive"
 
+[ -f "$archive.sha256" ] || fail "missing the checksum file $archive.sha256"
+[ "$(cut -d ' ' -f 1 "$archive.sha256")" = "$(sha256sum "$archive" | cut -d ' ' -f 1)" ] ||
+    fail "$name.zip.sha256 does not hold the archive's checksum"
+echo "ok: the checksum file beside the archive holds its SHA-256"
+
+sample=sample-driver-package
 files=$(cd "$folder" && find . -mindepth 1 | sed 's#^\./##' | LC_ALL=C sort | tr '\n' ' ')
-[ "$files" = "README.txt quorvale-installer.exe zelkqx7.inf zelkqx7.sys zelkqx7f.dll \
-zelkqx7m.dll " ] || fail "the archive holds: $files"
-echo "ok: the archive holds the program, the sample driver package and README.txt"
+[ "$files" = "README.txt quorvale-installer.exe $sample $sample/zelkqx7.inf $sample/zelkqx7.sys \
+$sample/zelkqx7f.dll $sample/zelkqx7m.dll " ] || fail "the archive holds: $files"
+echo "ok: the archive holds the program and README.txt, and the sample package in $sample"
 
 scripts=$(cd "$(dirname "$0")/../../scripts" && pwd)
 . "$scripts/wine-display.sh"
@@ -66,6 +77,13 @@ expected_machine=8664
     fail "the program is for machine $machine, not $expected_machine ($bits-bit)"
 grep -q "holds the $bits-bit build" "$folder/README.txt" ||
     fail "README.txt does not name the $bits-bit build"
+for said in "holds the installer alone" "folder that holds zelkqx7.inf" "$sample" \
+    "install no working driver" "Press Uninstall first" "$name.zip.sha256" \
+    "administrator rights" "not signed"; do
+    grep -qF "$said" "$folder/README.txt" || fail "README.txt does not say \"$said\""
+done
+[ "$(sed -n 4p "$folder/README.txt")" = "$(printf 'What this archive is\r')" ] ||
+    fail "README.txt does not open with what the archive is"
 [ "$(grep -c "$(printf '\r')\$" "$folder/README.txt")" -eq "$(wc -l <"$folder/README.txt")" ] ||
     fail "README.txt has lines without CR LF"
 echo "ok: a $bits-bit program and its README.txt"
@@ -74,9 +92,13 @@ echo "ok: a $bits-bit program and its README.txt"
 find_wine
 [ -n "$wine_loader" ] || skip "wine64 is not installed"
 [ -n "$wine_server" ] || skip "wineserver is not installed"
-[ -f "$driver" ] || fail "missing $driver (build the win64 build first)"
+[ -f "$driver" ] || fail "missing $driver (build the driver's build first)"
 choose_loader "$scripts" "$machine" ||
     skip "the 32-bit Wine is not prepared in $wine32_root (scripts/prepare-wine32)"
+[ "$windows" = win64 ] || [ $bits -eq 32 ] || fail "a 64-bit program does not run on 32-bit Windows"
+# The loader of the prefix's own programs and of the driver: the 32-bit one in a 32-bit prefix.
+prefix_loader=$wine_loader
+[ "$windows" = win64 ] || prefix_loader=$loader
 
 # One run at a time per prefix, shared with the end-to-end cases.
 use_wine_prefix "$work/wine-prefix" "$work/e2e.lock"
@@ -87,22 +109,41 @@ trap end_wine_run EXIT
 trap 'exit 1' INT TERM
 
 need_display "$case_dir/xvfb.log"
-make_wine_prefix "$work/wineboot.log" || fail "wineboot failed"
-[ $bits -eq 64 ] || wine32_prefix "$WINEPREFIX"
+[ "$windows" = win64 ] || export WINEARCH=win32
+make_wine_prefix "$work/wineboot.log" "$prefix_loader" || fail "wineboot failed"
 
-# Where Install puts the files: a 32-bit program's system directory is redirected to syswow64.
+# A 32-bit program in a 64-bit prefix is a 32-bit program on 64-bit Windows (WOW64): it gives the
+# WOW64 advice and installs nothing. Where Install would put the files: such a program's system
+# directory is redirected to syswow64; no build may put them in either.
+wow64=0
 system_dir=$WINEPREFIX/drive_c/windows/system32
-[ $bits -eq 64 ] || system_dir=$WINEPREFIX/drive_c/windows/syswow64
+if [ "$windows" = win64 ] && [ $bits -eq 32 ]; then
+    wine32_prefix "$WINEPREFIX"
+    wow64=1
+    system_dir=$WINEPREFIX/drive_c/windows/syswow64
+fi
 mkdir -p "$system_dir/drivers"
 installed_files="$system_dir/zelkqx7f.dll $system_dir/zelkqx7m.dll $system_dir/drivers/zelkqx7.sys"
+every_place=
+for dir in system32 syswow64; do
+    every_place="$every_place $WINEPREFIX/drive_c/windows/$dir/zelkqx7f.dll"
+    every_place="$every_place $WINEPREFIX/drive_c/windows/$dir/zelkqx7m.dll"
+    every_place="$every_place $WINEPREFIX/drive_c/windows/$dir/drivers/zelkqx7.sys"
+done
 remove_driver_files() {
     # shellcheck disable=SC2086
-    rm -f $installed_files
+    rm -f $every_place
+}
+# expect_nothing_placed WHAT: no driver file in either system directory.
+expect_nothing_placed() {
+    for file in $every_place; do
+        [ ! -e "$file" ] || fail "$1 placed $file"
+    done
 }
 remove_driver_files
 
 drive() {
-    "$wine_loader" "$driver" "$@" >>"$case_dir/driver.log" 2>&1 ||
+    "$prefix_loader" "$driver" "$@" >>"$case_dir/driver.log" 2>&1 ||
         fail "driving the window failed: $(cat "$case_dir/driver.log")
 the program's output: $(cat "$case_dir/installer.log")"
 }
@@ -119,25 +160,54 @@ expect_report() {
     echo "ok: report $1"
 }
 
-(cd "$folder" && exec timeout -k 5 240 "$loader" quorvale-installer.exe) \
-    >"$case_dir/installer.log" 2>&1 &
-installer_pid=$!
-drive wait
-no_drivers_report >"$case_dir/bare.expected"
-expect_report bare
-grep -q "install the $version drivers" "$case_dir/bare.txt" ||
+# start_in DIR: starts the program that lies in DIR, from DIR, and waits for its window.
+start_in() {
+    (cd "$1" && exec timeout -k 5 240 "$loader" quorvale-installer.exe) \
+        >"$case_dir/installer.log" 2>&1 &
+    installer_pid=$!
+    drive wait
+}
+exit_installer() {
+    drive click:105 closed
+    status=0
+    wait "$installer_pid" || status=$?
+    installer_pid=
+    [ "$status" -eq 0 ] || fail "the installer exited with code $status"
+}
+
+# At the top of the archive there is no driver package: Install changes nothing.
+start_in "$folder"
+no_drivers_report "$(advice "$missing_package_advice")" >"$case_dir/top.expected"
+cp "$case_dir/top.expected" "$case_dir/top-after-install.expected"
+expect_report top
+drive click:32771
+expect_report top-after-install
+expect_nothing_placed "Install at the top of the archive"
+echo "ok: started at the archive's top, the program asks for the package and Install places nothing"
+exit_installer
+
+# In the sample package's folder Install installs it (a 32-bit program on 64-bit Windows still
+# changes nothing).
+cp "$folder/quorvale-installer.exe" "$folder/$sample/"
+start_in "$folder/$sample"
+no_drivers_report "$(advice "$install_advice")" >"$case_dir/sample.expected"
+expect_report sample
+grep -q "$version" "$case_dir/sample.txt" ||
     fail "the program's version is not the archive's $version"
 drive click:32771
-driver_report 1.2.78 1.2.78 "$installed_advice" >"$case_dir/after-install.expected"
-expect_report after-install
-for file in $installed_files; do
-    [ -f "$file" ] || fail "Install did not place $file"
-done
-echo "ok: Install placed the package's files in $system_dir"
-drive click:105 closed
-status=0
-wait "$installer_pid" || status=$?
-installer_pid=
-[ "$status" -eq 0 ] || fail "the installer exited with code $status"
+if [ $wow64 -eq 1 ]; then
+    cp "$case_dir/sample.expected" "$case_dir/sample-after-install.expected"
+    expect_report sample-after-install
+    expect_nothing_placed "Install of a 32-bit program on 64-bit Windows"
+    echo "ok: as a 32-bit program on 64-bit Windows, Install places nothing"
+else
+    driver_report 1.2.78 1.2.78 "$installed_advice" >"$case_dir/sample-after-install.expected"
+    expect_report sample-after-install
+    for file in $installed_files; do
+        [ -f "$file" ] || fail "Install did not place $file"
+    done
+    echo "ok: Install placed the package's files in $system_dir"
+fi
+exit_installer
 remove_driver_files
 echo "PASS [$name.zip]"

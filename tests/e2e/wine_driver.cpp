@@ -8,8 +8,9 @@
 //     report:FILE          write the report edit control's text to FILE
 //     title:FILE           write the main window's title to FILE
 //     layout:FILE          write where the window shows what, for checking a screenshot: the
-//                          screen origin and size of the main window's client area and of the
-//                          report control's, and each line the report control shows, with its
+//                          screen origin and size of the main window's client area, of the
+//                          report control's client area and of its whole frame (which holds
+//                          its scroll bar), and each line the report control shows, with its
 //                          top and whether it holds visible text
 //     click:ID             press the button with identifier ID (BM_CLICK) and wait until the
 //                          installer has handled it
@@ -164,10 +165,11 @@ bool write_layout(const std::string& path) {
     std::string text;
     if (!read_text(edit, &text))
         return false;
-    RECT client_rect, edit_rect;
+    RECT client_rect, edit_rect, frame_rect;
     POINT client_origin = {0, 0}, edit_origin = {0, 0};
     if (!GetClientRect(main_window, &client_rect) || !GetClientRect(edit, &edit_rect) ||
-        !ClientToScreen(main_window, &client_origin) || !ClientToScreen(edit, &edit_origin))
+        !GetWindowRect(edit, &frame_rect) || !ClientToScreen(main_window, &client_origin) ||
+        !ClientToScreen(edit, &edit_origin))
         return fail("cannot read the windows' places");
     char line[128];
     std::string layout;
@@ -176,6 +178,9 @@ bool write_layout(const std::string& path) {
     layout += line;
     snprintf(line, sizeof line, "report %ld %ld %ld %ld\n", edit_origin.x, edit_origin.y,
              edit_rect.right, edit_rect.bottom);
+    layout += line;
+    snprintf(line, sizeof line, "frame %ld %ld %ld %ld\n", frame_rect.left, frame_rect.top,
+             frame_rect.right - frame_rect.left, frame_rect.bottom - frame_rect.top);
     layout += line;
     LRESULT count = SendMessageA(edit, EM_GETLINECOUNT, 0, 0);
     for (LRESULT index = 0; index < count; ++index) {

@@ -71,6 +71,7 @@ struct DeviceDescription {
     std::optional<std::string> description, driver_key, instance_id, inf, hub_name;
     bool plugged = true;
     bool in_device_tree = true;
+    bool in_use = false; // a program holds it open: its removal needs a restart
     int hub_ports = 4;
     std::vector<DeviceDescription> devices; // on the ports of a hub
 };

@@ -23,6 +23,9 @@ const char kRumbleFile[] = "zelkqx7f.dll";
 const char kMempakFile[] = "zelkqx7m.dll";
 const char kKernelFile[] = "drivers\\zelkqx7.sys";
 const char kInfPathValue[] = "InfPath";
+// The driver package in the installer's current folder (C:\).
+const char kDriverPackageInf[] = "C:\\zelkqx7.inf";
+const char kDriverPackageInfText[] = "[Version]\r\nSignature=\"$Windows NT$\"\r\n";
 // The control device's version reply: major, minor, then the build in two bytes, low first.
 constexpr unsigned kByteMax = 0xFF;
 constexpr unsigned kBuildMax = 0xFFFF;
@@ -206,8 +209,9 @@ DEVINST parent_node(const std::string& parent, const std::string& place) {
 }
 
 void build_instance(const Json& value, const std::string& place) {
-    Fields fields(value, place,
-                  {"parent", "instance_id", "description", "driver_key", "inf", "present"});
+    Fields fields(
+        value, place,
+        {"parent", "instance_id", "description", "driver_key", "inf", "present", "in_use"});
     if (!fields.has("instance_id"))
         throw ScenarioError(place, "an instance needs its \"instance_id\"");
     std::string instance_id =
@@ -220,16 +224,20 @@ void build_instance(const Json& value, const std::string& place) {
     std::optional<std::string> driver_key = checked_optional(fields, "driver_key", checked_key);
     std::optional<std::string> inf = fields.optional_text("inf");
     bool present = fields.flag("present", false);
+    bool in_use = fields.flag("in_use", false);
     if (inf && !driver_key)
         throw ScenarioError(fields.at("inf"), "an INF copy needs the instance's \"driver_key\"");
+    DEVINST made = 0;
     if (driver_key) {
-        sim::add_instance_with_driver_key(parent, instance_id, *driver_key, inf, description,
-                                          present);
+        made = sim::add_instance_with_driver_key(parent, instance_id, *driver_key, inf, description,
+                                                 present);
         if (inf)
             set_inf_path(*driver_key, *inf); // as the registry's "terminated" says
-        return;
+    } else {
+        made = sim::add_node(parent, instance_id, std::nullopt, description, present);
     }
-    sim::add_node(parent, instance_id, std::nullopt, description, present);
+    if (in_use)
+        sim::node(made)->restart_flag = DI_NEEDREBOOT;
 }
 
 void build_registry(const Json& value, const std::string& place) {
@@ -272,7 +280,7 @@ sim::SetupModule read_setup_module(const Json& value, const std::string& place) 
 DeviceDescription read_device(const Json& value, const std::string& place, int port_count) {
     Fields fields(value, place,
                   {"port", "kind", "vendor", "product", "description", "driver_key", "instance_id",
-                   "inf", "plugged", "in_device_tree", "ports", "name", "devices"});
+                   "inf", "plugged", "in_device_tree", "in_use", "ports", "name", "devices"});
     DeviceDescription device;
     device.place = place;
     if (port_count > 0) {
@@ -318,8 +326,9 @@ DeviceDescription read_device(const Json& value, const std::string& place, int p
     device.inf = fields.optional_text("inf");
     device.plugged = fields.flag("plugged", true);
     device.in_device_tree = fields.flag("in_device_tree", true);
+    device.in_use = fields.flag("in_use", false);
     if (!device.in_device_tree)
-        for (const char* name : {"description", "instance_id", "inf"})
+        for (const char* name : {"description", "instance_id", "inf", "in_use"})
             if (fields.has(name))
                 throw ScenarioError(fields.at(name),
                                     "a device left out of the device tree has no " +
@@ -370,6 +379,12 @@ sim::UsbDevice& attach_device(sim::UsbHub& hub, int port, const DeviceDescriptio
     }
     if (made->hub && device.hub_name)
         made->hub->name = *device.hub_name;
+    // A program holds an adapter through its HID function.
+    if (device.in_use) {
+        DEVINST held = made->function ? made->function : made->node;
+        if (sim::Node* held_node = sim::node(held))
+            held_node->restart_flag = DI_NEEDREBOOT;
+    }
     if (device.inf && node && node->driver_key)
         set_inf_path(*node->driver_key, *device.inf);
     if (made->hub)
@@ -601,7 +616,8 @@ Change driver_files_removal() {
 }
 
 // Builds the machine part of a scenario; the defaults make one host controller with an empty
-// four-port root hub, "DevicePath" as Windows sets it and nothing of the driver installed.
+// four-port root hub, "DevicePath" as Windows sets it, the driver package in the installer's
+// folder and nothing of the driver installed, on Windows of the installer's own bitness.
 void build_machine(const Json* value, const std::string& place) {
     // Read first: every text value the machine stores follows it. Anything else wrong with
     // the registry object is reported when it is read in full below.
@@ -612,6 +628,7 @@ void build_machine(const Json* value, const std::string& place) {
             text_terminated = read_flag(registry["terminated"], place + ".registry.terminated");
     }
     set_current_version_value("DevicePath", std::string(kDefaultDevicePath));
+    sim::put_file(kDriverPackageInf, kDriverPackageInfText);
     if (!value) {
         sim::add_controller(0).root_hub(kDefaultPortCount);
         return;
@@ -619,7 +636,11 @@ void build_machine(const Json* value, const std::string& place) {
     Fields fields(*value, place,
                   {"controllers", "instances", "registry", "files", "driver_files",
                    "control_device", "setup_module", "device_notification", "inf_sections",
-                   "parent_rule"});
+                   "parent_rule", "wow64", "driver_package"});
+    if (fields.flag("wow64", false))
+        sim::set_process_kind(sim::ProcessKind::Wow64);
+    if (!fields.flag("driver_package", true))
+        sim::remove_file(kDriverPackageInf);
     if (const Json* rule = fields.get("parent_rule"))
         sim::set_parent_rule(read_parent_rule(*rule, fields.at("parent_rule")));
     if (fields.has("controllers")) {

@@ -2,12 +2,14 @@
 // report area with the whole text, one line for each thing the program did to the machine (an
 // instance removed, a file deleted, an INF section run, a hub re-enumerated, the About box), the
 // device-change notices that reach the window, the timeline's own steps, and at the end the
-// refreshes that changed nothing and the exit code.
+// refreshes that changed nothing and the exit code. A removal that Windows leaves for the next
+// restart has a line of its own.
 #include "tools/quorvale_sim/transcript_run.h"
 
 #include <cstdio>
 
 #include "app/main_window.h"
+#include "install/install.h"
 
 namespace quorvale_sim {
 namespace {
@@ -117,6 +119,9 @@ std::string run_scenario(const Scenario& scenario) {
         case sim::MachineEvent::InstanceRemoved:
             out.line("instance removed: " + event.subject);
             return;
+        case sim::MachineEvent::RemovalNeedsRestart:
+            out.line("instance removal needs a restart: " + event.subject);
+            return;
         case sim::MachineEvent::FileDeleted:
             out.line("file deleted: " + event.subject);
             return;
@@ -168,6 +173,8 @@ std::string run_scenario(const Scenario& scenario) {
                 print_created(recreate_removed_nodes(*port.device, state.bound));
     });
 
+    // A new process: nothing remembered from an earlier run.
+    install_state = InstallState();
     int exit_code = installer_main();
 
     int refreshes = refresh_count();
