@@ -50,12 +50,13 @@ wine32_ready() {
 
 # wine32_prefix PREFIX: gives a 64-bit prefix made by the 64-bit wineboot the 32-bit system
 # directory (syswow64) that the 32-bit wineboot would have filled: links to the i386 Wine's DLLs
-# and programs (zlib1.dll among them). Files already there are kept. A 32-bit prefix needs
-# nothing of this: its own wineboot fills its system32.
+# and programs (zlib1.dll among them). Files already there are kept; a link left dangling by a
+# 32-bit Wine prepared elsewhere is replaced. A 32-bit prefix needs nothing of this: its own
+# wineboot fills its system32.
 wine32_prefix() {
     syswow64=$1/drive_c/windows/syswow64
     mkdir -p "$syswow64"
     for file in "$wine32_root/i386/usr/lib/i386-linux-gnu/wine/i386-windows/"*; do
-        [ -e "$syswow64/${file##*/}" ] || ln -s "$file" "$syswow64/${file##*/}"
+        [ -e "$syswow64/${file##*/}" ] || ln -sf "$file" "$syswow64/${file##*/}"
     done
 }
