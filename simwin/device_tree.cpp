@@ -216,6 +216,7 @@ void reset_devices() {
     tree() = Tree();
     add_node(0, "HTREE\\ROOT\\0");
     reset_device_info_sets();
+    reset_device_interface_lists();
 }
 
 } // namespace detail

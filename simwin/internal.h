@@ -67,6 +67,11 @@ BOOL control_device_ioctl(HandleObject& object, DWORD code, void* in, DWORD in_s
 // when it is missing; *result is null on failure. The call is not logged as RegOpenKeyExA.
 LSTATUS open_registry_key(HKEY root, const std::string& path, REGSAM access, HKEY* result);
 
+// ---- device information sets, for the Setup API calls that make them ---------------------------
+// A new, empty set, counted as Resource::DeviceInfoSet until SetupDiDestroyDeviceInfoList.
+HDEVINFO new_device_info_set();
+bool device_info_set_exists(HDEVINFO set);
+
 // ---- device-change notices ---------------------------------------------------------------------
 // Called by the device tree when a node becomes present (arrived) or stops being present: the
 // notices that Windows sends for it wait for the windows' next GetMessageA.

@@ -75,6 +75,18 @@ void reset_device_info_sets() {
     store() = SetStore();
 }
 
+HDEVINFO new_device_info_set() {
+    uintptr_t value = store().next;
+    store().next += 8;
+    store().sets[value] = DeviceInfoSet();
+    count_open(sim::Resource::DeviceInfoSet, 1);
+    return reinterpret_cast<HDEVINFO>(value);
+}
+
+bool device_info_set_exists(HDEVINFO set) {
+    return find_set(set) != nullptr;
+}
+
 } // namespace sim::detail
 
 using sim::detail::enter;
@@ -88,11 +100,7 @@ HDEVINFO WINAPI SetupDiCreateDeviceInfoList(const GUID* class_guid, HWND parent)
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return INVALID_HANDLE_VALUE;
     }
-    uintptr_t value = store().next;
-    store().next += 8;
-    store().sets[value] = DeviceInfoSet();
-    sim::detail::count_open(sim::Resource::DeviceInfoSet, 1);
-    return reinterpret_cast<HDEVINFO>(value);
+    return sim::detail::new_device_info_set();
 }
 
 BOOL WINAPI SetupDiOpenDeviceInfoA(HDEVINFO set, PCSTR instance_id, HWND, DWORD flags,

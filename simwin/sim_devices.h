@@ -90,6 +90,8 @@ void run_device_id_list_size_hook();
 void run_reenumerate_hook(DEVINST id);
 // Forgets every device information set; part of reset_devices.
 void reset_device_info_sets();
+// Forgets the interface lists of the sets; part of reset_devices.
+void reset_device_interface_lists();
 } // namespace detail
 
 } // namespace sim
