@@ -93,9 +93,11 @@ struct UsbHub {
     // driver then still reports a driver key, one that no node carries.
     UsbDevice& add_device(int number, WORD vendor, WORD product, bool with_node = true);
     // The adapter (0E1C:0001), its USB node described "Quorvale" (no driver bound) with a
-    // HID class driver key, and its HID node below.
+    // HID class driver key, and its HID node below. An adapter described otherwise has the
+    // driver the description names, which started its node; one described "Quorvale" is not
+    // started.
     UsbDevice& add_adapter(int number, bool with_node = true,
-                           const std::string& description = "Quorvale");
+                           const std::string& description = kAdapterWithoutDriver);
     // An external hub with port_count ports on that port; returns the new hub.
     UsbHub& add_hub(int number, int port_count);
     // The device at that port leaves (its nodes and those below become phantoms) or comes back.

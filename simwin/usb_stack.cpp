@@ -383,7 +383,7 @@ namespace {
 // carries a fresh key of the given class. Without one, the hub driver still reports a key that
 // no node carries.
 UsbDevice& attach(UsbHub& hub, int number, WORD vendor, WORD product, bool with_node,
-                  const char* key_class, const std::string& description) {
+                  const char* key_class, const std::string& description, bool started = true) {
     UsbPort& p = hub.port(number);
     if (p.device)
         throw std::logic_error("that port carries a device already");
@@ -396,8 +396,8 @@ UsbDevice& attach(UsbHub& hub, int number, WORD vendor, WORD product, bool with_
     if (with_node && hub.node) {
         std::string id = detail::format("USB\\VID_%04X&PID_%04X\\5&%08X&0&%d", vendor, product,
                                         kHubParentIdBase + static_cast<DWORD>(hub.serial), number);
-        device->node =
-            add_node(hub.node, id, class_key(key_class, counter), description, hub.reachable());
+        device->node = add_node(hub.node, id, class_key(key_class, counter), description,
+                                hub.reachable(), started);
     } else {
         device->driver_key.text = class_key(key_class, counter);
     }
@@ -413,7 +413,7 @@ UsbDevice& UsbHub::add_device(int number, WORD vendor, WORD product, bool with_n
 
 UsbDevice& UsbHub::add_adapter(int number, bool with_node, const std::string& description) {
     UsbDevice& adapter = attach(*this, number, kUsbAdapterVendor, kUsbAdapterProduct, with_node,
-                                kHidClassGuid, description);
+                                kHidClassGuid, description, description != kAdapterWithoutDriver);
     if (adapter.node) {
         std::string function_id = detail::format(
             "HID\\VID_%04X&PID_%04X\\6&%08X&0&0000", kUsbAdapterVendor, kUsbAdapterProduct,

@@ -417,20 +417,21 @@ sim::UsbHub* hub_below(sim::UsbHub& hub, DEVINST node) {
     return nullptr;
 }
 
-// A removed node again, below parent, with its instance ID and driver key.
+// A removed node again, below parent, with its instance ID and driver key; an adapter's node is
+// started unless it has no driver.
 DEVINST recreate(DEVINST old_id, DEVINST parent, std::optional<std::string> description,
-                 bool present) {
+                 bool present, bool adapter = false) {
     sim::Node old = *sim::node(old_id);
-    return sim::add_node(parent, old.instance_id, old.driver_key,
-                         description ? description : old.description, present);
+    std::optional<std::string> now = description ? description : old.description;
+    bool started = adapter ? now != std::string(sim::kAdapterWithoutDriver) : old.started;
+    return sim::add_node(parent, old.instance_id, old.driver_key, now, present, started);
 }
 
 } // namespace
 
 sim::UsbHub* hub_of_node(DEVINST node) {
-    for (int index = 0; index < kControllerSlots; ++index) {
-        sim::UsbController* controller = sim::controller(index);
-        if (controller && controller->root)
+    for (sim::UsbController* controller : sim::controllers()) {
+        if (controller->root)
             if (sim::UsbHub* hub = hub_below(*controller->root, node))
                 return hub;
     }
@@ -448,7 +449,7 @@ std::vector<std::string> recreate_removed_nodes(sim::UsbDevice& device,
     std::optional<std::string> description;
     if (adapter && bound)
         description = bound->description;
-    DEVINST fresh = recreate(device.node, device.parent->node, description, true);
+    DEVINST fresh = recreate(device.node, device.parent->node, description, true, adapter);
     created.push_back(sim::node(fresh)->instance_id);
     sim::Node* function = device.function ? sim::node(device.function) : nullptr;
     if (function && function->removed) {
