@@ -1,6 +1,7 @@
 // The Setup API's device information sets over the simulated device tree: creating a set,
-// opening an instance in it by its ID, removing the instance with its driver key, opening the
-// instance's driver key, and destroying the set.
+// opening an instance in it by its ID, removing the instance with its driver key (dispatching,
+// as the removal's message loop does, what is due meanwhile), opening the instance's driver key,
+// and destroying the set.
 #include <cstring>
 #include <map>
 
@@ -154,6 +155,8 @@ BOOL WINAPI SetupDiRemoveDevice(HDEVINFO set, PSP_DEVINFO_DATA data) {
     std::string removed = n->instance_id;
     sim::remove_node(n->id);
     sim::detail::notify({sim::MachineEvent::InstanceRemoved, removed});
+    // The removal's own message loop runs while Windows announces the device's departure.
+    sim::detail::dispatch_due_messages();
     return TRUE;
 }
 
