@@ -32,7 +32,7 @@ struct AppState {
     HWND exit_button;
     HWND report_edit;
     int timer_armed;
-    int refresh_brought_forward; // 1 while the timer runs the short delay after a node change
+    int refresh_brought_forward;   // 1 while the timer runs the short delay after a node change
     HDEVNOTIFY usb_device_notices; // the registration for USB device notices; null without one
 };
 

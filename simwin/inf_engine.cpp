@@ -84,9 +84,8 @@ InfSections parse_inf(const std::string& text) {
             continue;
         if (line.front() == '[') {
             size_t close = line.find(']');
-            current = &sections[upper_case(line.substr(1, close == std::string::npos
-                                                              ? std::string::npos
-                                                              : close - 1))];
+            current = &sections[upper_case(
+                line.substr(1, close == std::string::npos ? std::string::npos : close - 1))];
             continue;
         }
         if (!current)
@@ -188,9 +187,9 @@ void carry_out(const FileOperation& operation) {
     detail::SimFile* source = nullptr;
     if (detail::locate_file(operation.source, &source) != 0)
         return; // Windows would ask for the disk; the user cancels
-    if (destination && !detail::file_sharing_allows(destination, GENERIC_WRITE,
-                                                    FILE_SHARE_READ | FILE_SHARE_WRITE |
-                                                        FILE_SHARE_DELETE))
+    if (destination &&
+        !detail::file_sharing_allows(destination, GENERIC_WRITE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE))
         return;
     std::string content = source->content;
     std::vector<uint8_t> version = source->version_resource;

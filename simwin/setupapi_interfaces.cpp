@@ -165,8 +165,8 @@ BOOL WINAPI SetupDiGetDeviceInterfaceDetailA(HDEVINFO set, PSP_DEVICE_INTERFACE_
     }
     size_t item = static_cast<size_t>(data->Reserved - 1);
     const std::string& name = list->names[item];
-    DWORD needed =
-        static_cast<DWORD>(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath) + name.size() + 1);
+    DWORD needed = static_cast<DWORD>(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath) +
+                                      name.size() + 1);
     if (required_size)
         *required_size = needed;
     if (device && device->cbSize == sizeof(SP_DEVINFO_DATA)) {
@@ -178,8 +178,8 @@ BOOL WINAPI SetupDiGetDeviceInterfaceDetailA(HDEVINFO set, PSP_DEVICE_INTERFACE_
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return FALSE;
     }
-    char* path = reinterpret_cast<char*>(detail) +
-                 offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
+    char* path =
+        reinterpret_cast<char*>(detail) + offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
     std::memcpy(path, name.c_str(), name.size() + 1);
     return TRUE;
 }

@@ -97,7 +97,8 @@ constexpr BYTE kDeviceDescriptorType = 1;
 constexpr WORD kUsb20 = 0x0200;
 
 struct Stack {
-    std::vector<std::unique_ptr<UsbController>> controllers; // in the order added
+    // The controllers in the order added.
+    std::vector<std::unique_ptr<UsbController>> controllers;
     int usb_keys = 0; // next number under the USB class
     int hid_keys = 0; // next number under the HID class
     int hubs = 0;
@@ -508,7 +509,7 @@ bool usb_open(const std::string& name, DWORD access, DWORD share, HANDLE* handle
     const std::string prefix = kDevicePrefix;
     const std::string interface_prefix = kInterfacePrefix;
     if (name.size() <= prefix.size() || (name.compare(0, prefix.size(), prefix) != 0 &&
-                                          name.compare(0, prefix.size(), interface_prefix) != 0))
+                                         name.compare(0, prefix.size(), interface_prefix) != 0))
         return false;
     std::string device = name.substr(prefix.size());
     HandleObject object;

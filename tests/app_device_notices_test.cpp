@@ -107,7 +107,8 @@ TEST_F(DeviceNoticesTest, ABurstOfNodeChangesBringsOneRefreshAndThenTheUsualPeri
     EXPECT_EQ(notices, 100);
     // The first report at creation, the refresh the burst brought at 1500, the ticks at 4500.
     EXPECT_EQ(refresh_count(), 3);
-    EXPECT_EQ(times_of("SetTimer", "id=123"), (std::vector<unsigned long long>{0, 1000, 1500, 4500}));
+    EXPECT_EQ(times_of("SetTimer", "id=123"),
+              (std::vector<unsigned long long>{0, 1000, 1500, 4500}));
     std::vector<sim::Call> settings = sim::calls_of("SetTimer");
     ASSERT_EQ(settings.size(), 4u);
     EXPECT_NE(settings[1].args.find(" elapse=500 "), std::string::npos);

@@ -90,9 +90,8 @@ TEST_F(InstallMessageLoopsTest, ATickOrANoticeInsideTheCommandDoesNoHarm) {
         std::vector<DEVINST> reenumerated;
         sim::on_reenumerate([&reenumerated](DEVINST node) { reenumerated.push_back(node); });
 
-        sim::at(1000, [&c] {
-            sim::click_button(c.install ? app.install_button : app.uninstall_button);
-        });
+        sim::at(1000,
+                [&c] { sim::click_button(c.install ? app.install_button : app.uninstall_button); });
         std::string final_report;
         sim::at(1001, [&final_report] {
             final_report = sim::window_text(app.report_edit);
@@ -109,9 +108,11 @@ TEST_F(InstallMessageLoopsTest, ATickOrANoticeInsideTheCommandDoesNoHarm) {
         EXPECT_EQ(reenumerated, c.install ? (std::vector<DEVINST>{root.node, hub.node, root.node})
                                           : std::vector<DEVINST>{});
         // A refresh inside the section saw it half done; the final report shows it done.
-        EXPECT_TRUE(std::any_of(reports.begin(), reports.end(), [](const std::string& report) {
-            return files_shown(report) > 0 && files_shown(report) < 3;
-        }) || !c.ticks);
+        EXPECT_TRUE(std::any_of(reports.begin(), reports.end(),
+                                [](const std::string& report) {
+                                    return files_shown(report) > 0 && files_shown(report) < 3;
+                                }) ||
+                    !c.ticks);
         EXPECT_EQ(files_shown(final_report), c.install ? 3 : 0);
         if (!c.ticks) {
             EXPECT_NE(final_report.find("Port A4: rumble driver\r\n"), std::string::npos);

@@ -35,7 +35,8 @@ using ControllerInterfacesTest = SimTest;
 
 // HCD0 and HCD3 are named; then, in the order the Setup API lists them, a controller whose
 // driver made HCD11, one without a name, and one with HCD10: they take E, F and G after D.
-TEST_F(ControllerInterfacesTest, ControllersWithoutANameFromZeroToNineTakeTheNextLettersInListOrder) {
+TEST_F(ControllerInterfacesTest,
+       ControllersWithoutANameFromZeroToNineTakeTheNextLettersInListOrder) {
     controller_with_adapter(0, 0);
     controller_with_adapter(1, 3);
     controller_with_adapter(2, 11);
@@ -44,8 +45,8 @@ TEST_F(ControllerInterfacesTest, ControllersWithoutANameFromZeroToNineTakeTheNex
 
     scan_usb_topology();
 
-    EXPECT_EQ(paths(), (std::vector<std::string>{"A", "A1", "D", "D1", "E", "E1", "F", "F1", "G",
-                                                 "G1"}));
+    EXPECT_EQ(paths(),
+              (std::vector<std::string>{"A", "A1", "D", "D1", "E", "E1", "F", "F1", "G", "G1"}));
     // Each controller's root hub is walked once, in that order: the named ones, which the
     // interface list holds as well, are known by their driver keys.
     std::vector<std::string> root_hubs, expected;
@@ -152,8 +153,8 @@ TEST_F(ControllerInterfacesTest, TheSetupApiRefusesInterfaceStructuresOfAnotherS
     sim::add_controller(0).hcd_number.reset();
     const std::string path = sim::controller(0)->interface_name();
     const GUID& host_controllers = sim::kUsbHostControllerInterfaceGuid;
-    HDEVINFO set =
-        SetupDiGetClassDevsA(&host_controllers, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    HDEVINFO set = SetupDiGetClassDevsA(&host_controllers, nullptr, nullptr,
+                                        DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     ASSERT_NE(set, INVALID_HANDLE_VALUE);
 
     SP_DEVICE_INTERFACE_DATA data = {};
@@ -165,8 +166,8 @@ TEST_F(ControllerInterfacesTest, TheSetupApiRefusesInterfaceStructuresOfAnotherS
     EXPECT_FALSE(SetupDiEnumDeviceInterfaces(set, nullptr, &host_controllers, 1, &data));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_ITEMS));
 
-    const DWORD needed =
-        static_cast<DWORD>(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath) + path.size() + 1);
+    const DWORD needed = static_cast<DWORD>(
+        offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath) + path.size() + 1);
     std::vector<char> buffer(needed);
     auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(buffer.data());
     struct Ask {

@@ -5,9 +5,9 @@
 #include "platform/platform.h"
 
 enum {
-    kPortTableRoom = 128, // hubs and adapters together
-    kPortPathRoom = 10,   // a PortPath of at most 9 characters and its terminator
-    kKeyRoom = 200,       // driver keys and hub labels: at most 199 characters
+    kPortTableRoom = 128,      // hubs and adapters together
+    kPortPathRoom = 10,        // a PortPath of at most 9 characters and its terminator
+    kKeyRoom = 200,            // driver keys and hub labels: at most 199 characters
     kHostControllerCount = 10, // the names \\.\HCD0 to \\.\HCD9
     kFirstControllerLetter = 'A',
     kLastControllerLetter = 'Z',

@@ -71,8 +71,7 @@ int controller_scanned(const char* controller_key) {
 // too long to keep whole, leaves the controller one that no key recognises.
 static void remember_controller(const char* controller_key) {
     if (!controller_key || scanned_controllers.count >= kControllerLetterCount ||
-        !text_copy(scanned_controllers.keys[scanned_controllers.count], kKeyRoom,
-                   controller_key)) {
+        !text_copy(scanned_controllers.keys[scanned_controllers.count], kKeyRoom, controller_key)) {
         scanned_controllers.keyless = 1;
         return;
     }
