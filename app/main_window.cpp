@@ -1,6 +1,6 @@
 // The main window's procedure: its children, the refresh triggers (creation, the refresh timer,
-// device arrival and removal), the registration for USB device notices, the commands of the
-// menu, buttons and accelerators, and painting.
+// device arrival and removal, a device node's change), the registration for USB device notices,
+// the commands of the menu, buttons and accelerators, and painting.
 #include "app/main_window.h"
 #include "install/install.h"
 #include "report/report.h"
@@ -114,8 +114,21 @@ void arm_refresh_timer(HWND window) {
 // refresh ended.
 void refresh_tick(HWND window) {
     app.timer_armed = 0;
+    app.refresh_brought_forward = 0;
     refresh_report(window, 0);
     arm_refresh_timer(window);
+}
+
+// A device node came or went. For a device that no driver started (an adapter without its
+// driver) Windows announces nothing more, so the refresh timer is set to the short delay once;
+// the notices that follow before it ticks change nothing, and after its tick the periods are
+// the usual ones again.
+void bring_refresh_forward(HWND window) {
+    if (app.refresh_brought_forward == 1)
+        return;
+    app.refresh_brought_forward = 1;
+    app.timer_armed = 1;
+    SetTimer(window, kRefreshTimerId, kNodesChangedDelayMs, nullptr);
 }
 
 LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -155,6 +168,8 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
     case WM_DEVICECHANGE:
         if (wparam == DBT_DEVICEARRIVAL || wparam == DBT_DEVICEREMOVECOMPLETE)
             refresh_report(window, 0);
+        else if (wparam == DBT_DEVNODES_CHANGED)
+            bring_refresh_forward(window);
         return 0;
     default:
         return DefWindowProcA(window, message, wparam, lparam);

@@ -17,6 +17,10 @@ enum {
     kResourceHeaderBitmap = 129,
     kRefreshTimerId = 123,
     kRefreshPeriodMs = 3000,
+    // After DBT_DEVNODES_CHANGED the next refresh comes this soon: a driverless adapter's plug
+    // shows within a second, and the notices of one burst (Windows sends several for one plug)
+    // bring one refresh.
+    kNodesChangedDelayMs = 500,
     kVersionTextRoom = 20,
 };
 
@@ -28,6 +32,7 @@ struct AppState {
     HWND exit_button;
     HWND report_edit;
     int timer_armed;
+    int refresh_brought_forward;   // 1 while the timer runs the short delay after a node change
     HDEVNOTIFY usb_device_notices; // the registration for USB device notices; null without one
 };
 
@@ -42,5 +47,6 @@ int installer_main();
 LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 void arm_refresh_timer(HWND window);
 void refresh_tick(HWND window);
+void bring_refresh_forward(HWND window);
 void paint_header(HWND window, PAINTSTRUCT* paint);
 INT_PTR CALLBACK about_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);

@@ -98,8 +98,11 @@ void device_node_changed(DEVINST node, bool arrived) {
     for (HWND window : top_level_windows())
         if (!nodes_changed_waits(window))
             state().pending.push_back(PendingNotice{window, DBT_DEVNODES_CHANGED, "", {}});
+    // The interface is enabled only while a driver has the device started: a device without a
+    // driver brings no interface event, in either direction.
+    const Node* changed = sim::node(node);
     std::string name = usb_device_interface_name(node);
-    if (name.empty())
+    if (name.empty() || !changed || !changed->started)
         return;
     WPARAM event = arrived ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE;
     for (auto& entry : state().registrations) {

@@ -48,7 +48,7 @@ ParentRule parent_rule() {
 
 DEVINST add_node(DEVINST parent, const std::string& instance_id,
                  std::optional<std::string> driver_key, std::optional<std::string> description,
-                 bool present) {
+                 bool present, bool started) {
     Tree& t = tree();
     Node n;
     n.id = t.next++;
@@ -56,6 +56,7 @@ DEVINST add_node(DEVINST parent, const std::string& instance_id,
     n.driver_key = std::move(driver_key);
     n.description = std::move(description);
     n.present = present;
+    n.started = started;
     n.parent = parent;
     if (Node* p = node(parent))
         p->children.push_back(n.id);
@@ -216,6 +217,7 @@ void reset_devices() {
     tree() = Tree();
     add_node(0, "HTREE\\ROOT\\0");
     reset_device_info_sets();
+    reset_device_interface_lists();
 }
 
 } // namespace detail

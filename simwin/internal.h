@@ -79,6 +79,10 @@ FARPROC kernel32_export(const std::string& name);
 // below it (but the redirector's exempt folders) is SysWOW64. full_path is a full, normalised
 // path; the answer keeps its letters' case.
 std::string redirected_path(const std::string& full_path);
+// ---- device information sets, for the Setup API calls that make them ---------------------------
+// A new, empty set, counted as Resource::DeviceInfoSet until SetupDiDestroyDeviceInfoList.
+HDEVINFO new_device_info_set();
+bool device_info_set_exists(HDEVINFO set);
 
 // ---- device-change notices ---------------------------------------------------------------------
 // Called by the device tree when a node becomes present (arrived) or stops being present: the
@@ -87,6 +91,18 @@ void device_node_changed(DEVINST node, bool arrived);
 // Sends every waiting notice to its window; the message loop calls it before it looks at the
 // queue, as GetMessageA handles messages sent from another thread first.
 void deliver_device_notices();
+// What the message loop of a dialog that a system call shows (the Setup API's progress and
+// removal dialogs) dispatches while the call runs: the notices sent to the thread and the
+// window timers that are due, each due timer once. Nothing else of the queue is taken.
+void dispatch_due_messages();
+
+// ---- the clock and the INF engine --------------------------------------------------------------
+// Moves the virtual clock on by ms, as work inside a system call takes time.
+void pass_time(uint64_t ms);
+// Carries out the DelFiles and CopyFiles of the INF section that an INF entry point's command line
+// names, dispatching what is due around each file; part of setup_module's reset.
+void run_inf_section_files(const std::string& command_line);
+void reset_inf_engine();
 
 // Reset hooks, called by sim::reset() in this order.
 void reset_usb();

@@ -1,6 +1,7 @@
 // LoadLibraryA and GetProcAddress for "setupapi.dll" (GetProcAddress also finds kernel32's
-// exports), and the INF section entry points it exports: each run is recorded and may act on the
-// machine through a test's action.
+// exports), and the INF section entry points it exports: each run is recorded, may act on the
+// machine through a test's action, and carries out the files of its INF's section while it
+// dispatches what is due, as Windows' dialogs do.
 #include "simwin/internal.h"
 
 namespace sim {
@@ -29,6 +30,7 @@ void record_run(const char* entry, HWND window, HINSTANCE module, const std::str
         std::string section = command_line.substr(0, command_line.find(' '));
         state().action(section);
     }
+    detail::run_inf_section_files(command_line);
 }
 
 } // namespace
@@ -49,6 +51,7 @@ namespace detail {
 
 void reset_setup_module() {
     state() = SetupModuleState();
+    reset_inf_engine();
 }
 
 } // namespace detail

@@ -1,7 +1,8 @@
 // The Setup API's device information sets over the simulated device tree: creating a set,
 // opening an instance in it by its ID, removing the instance with its driver key (or leaving a
-// device held open for the next restart, as its install parameters then say), reading the
-// install parameters, opening the instance's driver key, and destroying the set.
+// device held open for the next restart, as its install parameters then say; dispatching, as the
+// removal's message loop does, what is due meanwhile), reading the install parameters, opening
+// the instance's driver key, and destroying the set.
 #include <cstring>
 #include <map>
 
@@ -87,6 +88,18 @@ void reset_device_info_sets() {
     store() = SetStore();
 }
 
+HDEVINFO new_device_info_set() {
+    uintptr_t value = store().next;
+    store().next += 8;
+    store().sets[value] = DeviceInfoSet();
+    count_open(sim::Resource::DeviceInfoSet, 1);
+    return reinterpret_cast<HDEVINFO>(value);
+}
+
+bool device_info_set_exists(HDEVINFO set) {
+    return find_set(set) != nullptr;
+}
+
 } // namespace sim::detail
 
 using sim::detail::enter;
@@ -100,11 +113,7 @@ HDEVINFO WINAPI SetupDiCreateDeviceInfoList(const GUID* class_guid, HWND parent)
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return INVALID_HANDLE_VALUE;
     }
-    uintptr_t value = store().next;
-    store().next += 8;
-    store().sets[value] = DeviceInfoSet();
-    sim::detail::count_open(sim::Resource::DeviceInfoSet, 1);
-    return reinterpret_cast<HDEVINFO>(value);
+    return sim::detail::new_device_info_set();
 }
 
 BOOL WINAPI SetupDiOpenDeviceInfoA(HDEVINFO set, PCSTR instance_id, HWND, DWORD flags,
@@ -162,6 +171,7 @@ BOOL WINAPI SetupDiRemoveDevice(HDEVINFO set, PSP_DEVINFO_DATA data) {
     if (DWORD flags = restart_flags(*n)) {
         find_set(set)->install_flags[n->id] |= flags;
         sim::detail::notify({sim::MachineEvent::RemovalNeedsRestart, n->instance_id});
+        sim::detail::dispatch_due_messages();
         return TRUE;
     }
     // The instance leaves the machine together with its driver key.
@@ -170,6 +180,8 @@ BOOL WINAPI SetupDiRemoveDevice(HDEVINFO set, PSP_DEVINFO_DATA data) {
     std::string removed = n->instance_id;
     sim::remove_node(n->id);
     sim::detail::notify({sim::MachineEvent::InstanceRemoved, removed});
+    // The removal's own message loop runs while Windows announces the device's departure.
+    sim::detail::dispatch_due_messages();
     return TRUE;
 }
 

@@ -26,6 +26,9 @@ struct Node {
     // flag in the element's install parameters: DI_NEEDREBOOT, or DI_NEEDRESTART where its
     // driver asks for that. 0: the device stops at once.
     DWORD restart_flag = 0;
+    // A driver started the device: only then does Windows enable its device interfaces (and so
+    // announce its arrival and removal to the windows registered for them).
+    bool started = true;
     bool unterminated = false; // its text properties are stored without their terminator
 };
 
@@ -34,9 +37,11 @@ DEVINST root_node();
 // Adds a node as the last child of parent and returns it. An instance ID given empty is made
 // unique ("SIM\NODE\<n>"). A phantom (present false) keeps parent as the device it was last
 // present below: the live tree does not reach it, and its parent lookup follows parent_rule().
+// started false: a device that no driver started (see Node::started).
 DEVINST add_node(DEVINST parent, const std::string& instance_id,
                  std::optional<std::string> driver_key = std::nullopt,
-                 std::optional<std::string> description = std::nullopt, bool present = true);
+                 std::optional<std::string> description = std::nullopt, bool present = true,
+                 bool started = true);
 Node* node(DEVINST id); // null when no such node; removed nodes are still found here
 // Gives a node another instance ID; find_node finds it by the new one only. A node's instance ID
 // is changed only through here.
@@ -95,6 +100,8 @@ void run_device_id_list_size_hook();
 void run_reenumerate_hook(DEVINST id);
 // Forgets every device information set; part of reset_devices.
 void reset_device_info_sets();
+// Forgets the interface lists of the sets; part of reset_devices.
+void reset_device_interface_lists();
 } // namespace detail
 
 } // namespace sim

@@ -1,5 +1,6 @@
-// The USB stack of the simulated machine: host controllers \\.\HCD0 to \\.\HCD9, their root hubs
-// and external hubs, and the devices on their ports. Building the stack also builds the matching
+// The USB stack of the simulated machine: host controllers (named \\.\HCDn, or without such a name,
+// and listed under their device interface), their root hubs and external hubs, and the devices
+// on their ports. Building the stack also builds the matching
 // nodes of the device tree, so the hub driver and the Configuration Manager tell one story
 // unless a test makes them disagree.
 //
@@ -22,6 +23,11 @@ constexpr WORD kUsbAdapterVendor = 0x0E1C;
 constexpr WORD kUsbAdapterProduct = 0x0001;
 constexpr WORD kUsbHubVendor = 0x05E3;
 constexpr WORD kUsbHubProduct = 0x0608;
+// The description of an adapter that Windows found no driver for: its node is never started.
+extern const char* const kAdapterWithoutDriver; // "Quorvale"
+// GUID_DEVINTERFACE_USB_HOST_CONTROLLER, {3ABF6F2D-71C4-462A-8A92-1E6861E6AF27}: the interface
+// that each host controller's driver registers.
+extern const GUID kUsbHostControllerInterfaceGuid;
 // Class keys as Windows forms them: the setup class GUID, a backslash and a four-digit number.
 extern const char* const kUsbClassGuid; // "{36FC9E60-C465-11CF-8056-444553540000}"
 extern const char* const kHidClassGuid; // "{745A17A0-74D3-11D0-B6FE-00A0C90F57DA}"
@@ -87,9 +93,11 @@ struct UsbHub {
     // driver then still reports a driver key, one that no node carries.
     UsbDevice& add_device(int number, WORD vendor, WORD product, bool with_node = true);
     // The adapter (0E1C:0001), its USB node described "Quorvale" (no driver bound) with a
-    // HID class driver key, and its HID node below.
+    // HID class driver key, and its HID node below. An adapter described otherwise has the
+    // driver the description names, which started its node; one described "Quorvale" is not
+    // started.
     UsbDevice& add_adapter(int number, bool with_node = true,
-                           const std::string& description = "Quorvale");
+                           const std::string& description = kAdapterWithoutDriver);
     // An external hub with port_count ports on that port; returns the new hub.
     UsbHub& add_hub(int number, int port_count);
     // The device at that port leaves (its nodes and those below become phantoms) or comes back.
@@ -100,9 +108,13 @@ struct UsbHub {
 };
 
 struct UsbController {
-    int index = 0;
+    int index = 0; // the machine's own number for it, which its instance IDs carry
+    // The n of its device name \\.\HCDn (index unless set otherwise); none: the controller's
+    // driver made no such name (two stacks competed for one number, or it makes none at all).
+    // A name that two controllers claim opens the one added first.
+    std::optional<int> hcd_number;
     DEVINST node = 0;
-    bool opens = true;            // false: CreateFileA on \\.\HCDn fails (ERROR_ACCESS_DENIED)
+    bool opens = true; // false: CreateFileA fails (ERROR_ACCESS_DENIED), by any of its names
     UsbStringQuery driver_key;    // IOCTL_GET_HCD_DRIVERKEY_NAME; default: the node's key
     UsbStringQuery root_hub_name; // IOCTL_USB_GET_ROOT_HUB_NAME; default: the root hub's name
     std::unique_ptr<UsbHub> root;
@@ -110,11 +122,17 @@ struct UsbController {
     // Makes the root hub with port_count ports (0 to 255), the first child of the controller's
     // node; a second call returns the same hub.
     UsbHub& root_hub(int port_count);
+    // The symbolic link name of its GUID_DEVINTERFACE_USB_HOST_CONTROLLER interface: "\\?\",
+    // its instance ID with "#" for "\", "#" and the class GUID.
+    std::string interface_name() const;
 };
 
-// Adds host controller n (0 to 9) with its node under the root of the device tree and a USB
-// class driver key. Throws when it exists already.
+// Adds host controller `index` (0 to 63), named \\.\HCD<index>, with its node under the root of
+// the device tree and a USB class driver key. Throws when it exists already.
 UsbController& add_controller(int index);
-UsbController* controller(int index); // null when absent
+UsbController* controller(int index); // by its index; null when absent
+// Every controller, in the order they were added: the order in which the Setup API lists their
+// interfaces.
+std::vector<UsbController*> controllers();
 
 } // namespace sim

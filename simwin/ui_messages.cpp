@@ -207,6 +207,23 @@ bool next_message(MSG* msg, const MessageFilter& filter) {
     }
 }
 
+void dispatch_due_messages() {
+    const MessageFilter timers{nullptr, WM_TIMER, WM_TIMER};
+    for (;;) {
+        deliver_device_notices();
+        MSG msg;
+        bool quit = false;
+        if (state().ended || !ready_message(&msg, timers, true, &quit))
+            return;
+        if (quit) {
+            // The quit message is the caller's loop's to take: it stays waiting.
+            repost_quit(static_cast<int>(msg.wParam));
+            return;
+        }
+        dispatch_message(&msg);
+    }
+}
+
 void repost_quit(int code) {
     state().quit_pending = true;
     state().quit_code = code;
@@ -221,6 +238,10 @@ void kill_window_timers(HWND window) {
     timers.erase(std::remove_if(timers.begin(), timers.end(),
                                 [window](const Timer& t) { return t.window == window; }),
                  timers.end());
+}
+
+void pass_time(uint64_t ms) {
+    state().now += ms;
 }
 
 void call_entered(const char* function) {

@@ -11,13 +11,18 @@ namespace sim {
 
 const char* const kUsbClassGuid = "{36FC9E60-C465-11CF-8056-444553540000}";
 const char* const kHidClassGuid = "{745A17A0-74D3-11D0-B6FE-00A0C90F57DA}";
+const char* const kAdapterWithoutDriver = "Quorvale";
+const GUID kUsbHostControllerInterfaceGuid = {
+    0x3ABF6F2D, 0x71C4, 0x462A, {0x8A, 0x92, 0x1E, 0x68, 0x61, 0xE6, 0xAF, 0x27}};
 
 namespace {
 
-constexpr int kControllerSlots = 10;
+constexpr int kMaxControllers = 64;
 constexpr int kMaxPorts = 255;
 constexpr const char* kDevicePrefix = "\\\\.\\";
+constexpr const char* kInterfacePrefix = "\\\\?\\";
 constexpr const char* kHubInterfaceGuid = "{f18a0e88-c30c-11d0-8815-00a0c906bed8}";
+constexpr const char* kHostControllerInterfaceGuid = "{3abf6f2d-71c4-462a-8a92-1e6861e6af27}";
 constexpr DWORD kHubParentIdBase = 0x1F2E3D4C;
 constexpr DWORD kFunctionParentIdBase = 0x2A3B4C5D;
 constexpr DWORD kRootHubIdBase = 0x2F9B0B6E;
@@ -92,7 +97,8 @@ constexpr BYTE kDeviceDescriptorType = 1;
 constexpr WORD kUsb20 = 0x0200;
 
 struct Stack {
-    std::unique_ptr<UsbController> controllers[kControllerSlots];
+    // The controllers in the order added.
+    std::vector<std::unique_ptr<UsbController>> controllers;
     int usb_keys = 0; // next number under the USB class
     int hid_keys = 0; // next number under the HID class
     int hubs = 0;
@@ -108,14 +114,19 @@ std::string class_key(const char* guid, int& counter) {
     return detail::format("%s\\%04d", guid, counter++);
 }
 
-// The device name under which a hub's instance ID is opened: backslashes become '#', then the
-// hub interface class.
-std::string hub_name_for(const std::string& instance_id) {
+// The name of a device interface of a device: the instance ID with '#' for each backslash, then
+// the interface class.
+std::string interface_name_for(const std::string& instance_id, const char* interface_class) {
     std::string name = instance_id;
     for (char& ch : name)
         if (ch == '\\')
             ch = '#';
-    return name + "#" + kHubInterfaceGuid;
+    return name + "#" + interface_class;
+}
+
+// The device name under which a hub's instance ID is opened.
+std::string hub_name_for(const std::string& instance_id) {
+    return interface_name_for(instance_id, kHubInterfaceGuid);
 }
 
 std::unique_ptr<UsbHub> make_hub(UsbController* controller, UsbDevice* upstream, DEVINST node,
@@ -373,7 +384,7 @@ namespace {
 // carries a fresh key of the given class. Without one, the hub driver still reports a key that
 // no node carries.
 UsbDevice& attach(UsbHub& hub, int number, WORD vendor, WORD product, bool with_node,
-                  const char* key_class, const std::string& description) {
+                  const char* key_class, const std::string& description, bool started = true) {
     UsbPort& p = hub.port(number);
     if (p.device)
         throw std::logic_error("that port carries a device already");
@@ -386,8 +397,8 @@ UsbDevice& attach(UsbHub& hub, int number, WORD vendor, WORD product, bool with_
     if (with_node && hub.node) {
         std::string id = detail::format("USB\\VID_%04X&PID_%04X\\5&%08X&0&%d", vendor, product,
                                         kHubParentIdBase + static_cast<DWORD>(hub.serial), number);
-        device->node =
-            add_node(hub.node, id, class_key(key_class, counter), description, hub.reachable());
+        device->node = add_node(hub.node, id, class_key(key_class, counter), description,
+                                hub.reachable(), started);
     } else {
         device->driver_key.text = class_key(key_class, counter);
     }
@@ -403,7 +414,7 @@ UsbDevice& UsbHub::add_device(int number, WORD vendor, WORD product, bool with_n
 
 UsbDevice& UsbHub::add_adapter(int number, bool with_node, const std::string& description) {
     UsbDevice& adapter = attach(*this, number, kUsbAdapterVendor, kUsbAdapterProduct, with_node,
-                                kHidClassGuid, description);
+                                kHidClassGuid, description, description != kAdapterWithoutDriver);
     if (adapter.node) {
         std::string function_id = detail::format(
             "HID\\VID_%04X&PID_%04X\\6&%08X&0&0000", kUsbAdapterVendor, kUsbAdapterProduct,
@@ -452,34 +463,53 @@ UsbHub& UsbController::root_hub(int port_count) {
     return *root;
 }
 
+std::string UsbController::interface_name() const {
+    const Node* n = sim::node(node);
+    return n ? kInterfacePrefix + interface_name_for(n->instance_id, kHostControllerInterfaceGuid)
+             : std::string();
+}
+
 UsbController& add_controller(int index) {
-    if (index < 0 || index >= kControllerSlots)
-        throw std::out_of_range("host controllers are numbered 0 to 9");
-    auto& slot = stack().controllers[index];
-    if (slot)
+    if (index < 0 || index >= kMaxControllers)
+        throw std::out_of_range("host controllers are numbered 0 to 63");
+    if (controller(index))
         throw std::logic_error("that host controller exists already");
-    slot = std::make_unique<UsbController>();
-    slot->index = index;
+    auto added = std::make_unique<UsbController>();
+    added->index = index;
+    added->hcd_number = index;
     std::string id = detail::format(
         "PCI\\VEN_8086&DEV_2934&SUBSYS_00000000&REV_03\\3&21436425&0&%02X", 0xE8 + index);
-    slot->node = add_node(root_node(), id, class_key(kUsbClassGuid, stack().usb_keys),
-                          std::string("Standard Universal PCI to USB Host Controller"));
-    return *slot;
+    added->node = add_node(root_node(), id, class_key(kUsbClassGuid, stack().usb_keys),
+                           std::string("Standard Universal PCI to USB Host Controller"));
+    stack().controllers.push_back(std::move(added));
+    return *stack().controllers.back();
 }
 
 UsbController* controller(int index) {
-    if (index < 0 || index >= kControllerSlots)
-        return nullptr;
-    return stack().controllers[index].get();
+    for (auto& hc : stack().controllers)
+        if (hc->index == index)
+            return hc.get();
+    return nullptr;
+}
+
+std::vector<UsbController*> controllers() {
+    std::vector<UsbController*> result;
+    for (auto& hc : stack().controllers)
+        result.push_back(hc.get());
+    return result;
 }
 
 // ---- the hooks ---------------------------------------------------------------------------------
 
 namespace detail {
 
+// A device name opens after either prefix of the Win32 device namespace, "\\.\" or "\\?\"
+// (the form in which the Setup API gives interface paths).
 bool usb_open(const std::string& name, DWORD access, DWORD share, HANDLE* handle) {
     const std::string prefix = kDevicePrefix;
-    if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0)
+    const std::string interface_prefix = kInterfacePrefix;
+    if (name.size() <= prefix.size() || (name.compare(0, prefix.size(), prefix) != 0 &&
+                                         name.compare(0, prefix.size(), interface_prefix) != 0))
         return false;
     std::string device = name.substr(prefix.size());
     HandleObject object;
@@ -487,24 +517,28 @@ bool usb_open(const std::string& name, DWORD access, DWORD share, HANDLE* handle
     object.access = access;
     object.share = share;
     bool opens = false;
-    for (int n = 0; n < kControllerSlots; ++n) {
-        UsbController* hc = stack().controllers[n].get();
-        if (!hc)
-            continue;
-        if (equal_nocase(device, format("HCD%d", n))) {
+    // A controller by its name HCDn (the first controller added that carries it) or by its
+    // interface.
+    for (auto& hc : stack().controllers) {
+        if ((hc->hcd_number && equal_nocase(device, format("HCD%d", *hc->hcd_number))) ||
+            equal_nocase(interface_prefix + device, hc->interface_name())) {
             object.kind = HandleKind::Controller;
-            object.index = n;
-            object.target = hc;
+            object.index = hc->index;
+            object.target = hc.get();
             opens = hc->opens;
             break;
         }
+    }
+    for (auto& hc : stack().controllers) {
+        if (object.target)
+            break;
         if (!hc->root)
             continue;
         if (UsbHub* hub = find_hub(*hc->root, device)) {
             if (!hub->reachable())
                 return false; // a hub that left is no longer a device name
             object.kind = HandleKind::Hub;
-            object.index = n;
+            object.index = hc->index;
             object.target = hub;
             opens = hub->opens && hc->opens;
             break;

@@ -299,6 +299,24 @@ struct SP_DEVINSTALL_PARAMS_A {
 typedef SP_DEVINSTALL_PARAMS_A* PSP_DEVINSTALL_PARAMS_A;
 #define DI_NEEDRESTART 0x00000080u
 #define DI_NEEDREBOOT 0x00000100u
+struct SP_DEVICE_INTERFACE_DATA {
+    DWORD cbSize;
+    GUID InterfaceClassGuid;
+    DWORD Flags;
+    ULONG_PTR Reserved;
+};
+typedef SP_DEVICE_INTERFACE_DATA* PSP_DEVICE_INTERFACE_DATA;
+struct SP_DEVICE_INTERFACE_DETAIL_DATA_A {
+    DWORD cbSize;
+    CHAR DevicePath[1];
+};
+typedef SP_DEVICE_INTERFACE_DETAIL_DATA_A* PSP_DEVICE_INTERFACE_DETAIL_DATA_A;
+#define DIGCF_DEFAULT 0x00000001u
+#define DIGCF_PRESENT 0x00000002u
+#define DIGCF_ALLCLASSES 0x00000004u
+#define DIGCF_PROFILE 0x00000008u
+#define DIGCF_DEVICEINTERFACE 0x00000010u
+#define SPINT_ACTIVE 0x00000001u
 #define DICS_FLAG_GLOBAL 0x00000001u
 #define DIREG_DEV 0x00000001u
 #define DIREG_DRV 0x00000002u
@@ -312,6 +330,15 @@ BOOL WINAPI SetupDiGetDeviceInstallParamsA(HDEVINFO set, PSP_DEVINFO_DATA data,
 BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO set);
 HKEY WINAPI SetupDiOpenDevRegKey(HDEVINFO set, PSP_DEVINFO_DATA data, DWORD scope, DWORD profile,
                                  DWORD key_type, REGSAM access);
+HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* class_guid, PCSTR enumerator, HWND parent,
+                                     DWORD flags);
+BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA device,
+                                        const GUID* interface_class, DWORD index,
+                                        PSP_DEVICE_INTERFACE_DATA data);
+BOOL WINAPI SetupDiGetDeviceInterfaceDetailA(HDEVINFO set, PSP_DEVICE_INTERFACE_DATA data,
+                                             PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail,
+                                             DWORD detail_size, PDWORD required_size,
+                                             PSP_DEVINFO_DATA device);
 // The INF section entry points, as the Setup API module exports them; reached only through
 // GetProcAddress.
 VOID WINAPI InstallHinfSectionA(HWND window, HINSTANCE module, PCSTR command_line, INT show);

@@ -74,6 +74,23 @@ TEST_F(BoundaryUsbTest, HubNameIsOpenedUpToTheLongestDevicePathOnly) {
     }
 }
 
+// A controller found only through its interface is opened by the interface path the Setup API
+// gives, which with its terminator must fit a device path of MAX_PATH bytes as well.
+TEST_F(BoundaryUsbTest, InterfacePathIsOpenedUpToTheLongestDevicePathOnly) {
+    for (int needed : around(MAX_PATH)) {
+        sim::reset();
+        sim::UsbController& hc = sim::add_controller(0);
+        hc.hcd_number.reset();
+        hc.root_hub(1).add_adapter(1);
+        const std::string path = hc.interface_name();
+        const std::string& id = sim::node(hc.node)->instance_id;
+        sim::rename_node(hc.node, id + std::string(needed - 1 - path.size(), 'I'));
+        ASSERT_EQ(hc.interface_name().size() + 1, static_cast<size_t>(needed));
+        scan_usb_topology();
+        EXPECT_EQ(entry_at("A1") != -1, needed <= MAX_PATH) << needed;
+    }
+}
+
 // A chain of hubs, each on port 1 of the one above with an adapter on port 2: adapters get
 // paths of every length, and only those of at most nine characters are recorded.
 TEST_F(BoundaryUsbTest, PortPathsAreRecordedUpToNineCharacters) {

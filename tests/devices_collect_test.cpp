@@ -23,6 +23,36 @@ TEST_F(DevicesCollectTest, AdapterWithoutANodeIsListedWithNoDriver) {
     EXPECT_EQ(listed(), "A1 plugged no");
 }
 
+// What a hub driver reports as the driver key reply's ActualLength decides the adapter's kind:
+// the size of the whole reply structure (as Windows reports it), two bytes more (as ReactOS
+// reports it: the structure's padded size and the name) still give the key; the name's own length
+// (as some of Microsoft's pages describe the field) is too short a block for the name, so the key
+// is empty and the adapter, whatever its driver, is listed with none ("Port A1: no driver").
+TEST_F(DevicesCollectTest, TheDriverKindFollowsTheActualLengthTheHubDriverReports) {
+    struct Case {
+        const char* reported;
+        int beyond_the_whole_reply;
+        const char* listed;
+    } const cases[] = {
+        {"the whole reply", 0, "A1 plugged rumble"},
+        {"two bytes more", 2, "A1 plugged rumble"},
+        {"the name's own length", -static_cast<int>(kConnectionNameStringOffset), "A1 plugged no"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reported);
+        sim::reset();
+        adapter_list.count = 0;
+        sim::UsbDevice& adapter =
+            sim::add_controller(0).root_hub(2).add_adapter(1, true, "Quorvale (rumble)");
+        std::string key = *sim::node(adapter.node)->driver_key;
+        int whole_reply = static_cast<int>(kConnectionNameStringOffset + 2 * (key.size() + 1));
+        adapter.driver_key.actual_length =
+            static_cast<DWORD>(whole_reply + c.beyond_the_whole_reply);
+        collect_plugged_adapters();
+        EXPECT_EQ(listed(), c.listed);
+    }
+}
+
 TEST_F(DevicesCollectTest, HubsAloneAddNothing) {
     sim::add_controller(0).root_hub(2).add_hub(2, 4);
     collect_plugged_adapters();

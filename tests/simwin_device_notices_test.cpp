@@ -45,6 +45,8 @@ const GUID kHidInterfaceClass = {
     0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
 const char kAdapterInterface[] =
     "\\\\?\\USB#VID_0E1C&PID_0001#5&1F2E3D4C&0&2#{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
+// An adapter whose driver started it: only such a device has its USB device interface enabled.
+const char kWithDriver[] = "Quorvale (rumble driver)";
 
 class DeviceNoticesSimTest : public SimTest {
   protected:
@@ -109,7 +111,7 @@ TEST_F(DeviceNoticesSimTest, APlugTellsEveryTopLevelWindowAndTheRegisteredOnesOf
     ASSERT_NE(register_for(other_class, kHidInterfaceClass), nullptr);
 
     // The adapter's USB node and its HID function arrive together; it leaves again later.
-    root.add_adapter(2);
+    root.add_adapter(2, true, kWithDriver);
     EXPECT_TRUE(heard.empty()) << "notices wait for the message loop";
     sim::at(10, [&] {
         using Events = std::vector<WPARAM>;
@@ -149,7 +151,7 @@ TEST_F(DeviceNoticesSimTest, OnlyDevicesOnHubPortsHaveTheUsbDeviceInterface) {
 }
 
 TEST_F(DeviceNoticesSimTest, RemovingAPresentDeviceAnnouncesItsRemoval) {
-    sim::UsbDevice& adapter = sim::add_controller(0).root_hub(4).add_adapter(2);
+    sim::UsbDevice& adapter = sim::add_controller(0).root_hub(4).add_adapter(2, true, kWithDriver);
     HWND window = make_window();
     register_for(window, sim::kUsbDeviceInterfaceGuid);
 
@@ -165,9 +167,24 @@ TEST_F(DeviceNoticesSimTest, AllInterfaceClassesTakeTheUsbDeviceInterfaceToo) {
     HWND window = make_window();
     ASSERT_NE(register_for(window, kHidInterfaceClass, DEVICE_NOTIFY_ALL_INTERFACE_CLASSES),
               nullptr);
-    root.add_adapter(2);
+    root.add_adapter(2, true, kWithDriver);
     run_loop();
     EXPECT_EQ(events_of(window), (std::vector<WPARAM>{DBT_DEVNODES_CHANGED, DBT_DEVICEARRIVAL}));
+}
+
+// Windows enables a device's interface only once a driver has started the device: an adapter
+// without a driver comes, goes and is removed with no interface event at all.
+TEST_F(DeviceNoticesSimTest, ADeviceThatNoDriverStartedBringsOnlyTheNodesChangedNotice) {
+    sim::UsbHub& root = sim::add_controller(0).root_hub(4);
+    HWND window = make_window();
+    register_for(window, sim::kUsbDeviceInterfaceGuid);
+    sim::UsbDevice& adapter = root.add_adapter(2);
+    EXPECT_FALSE(sim::node(adapter.node)->started);
+    sim::at(10, [&root] { root.unplug(2); });
+    sim::at(20, [&root] { root.plug(2); });
+    sim::at(30, [&adapter] { sim::remove_node(adapter.node); });
+    run_loop();
+    EXPECT_EQ(events_of(window), std::vector<WPARAM>(4, DBT_DEVNODES_CHANGED));
 }
 
 TEST_F(DeviceNoticesSimTest, NoticesForAWindowDestroyedOrUnregisteredBeforeTheyComeAreDropped) {

@@ -2,6 +2,7 @@
 // failures that leave entries out, the table and depth limits, over-long keys, and the release
 // of every handle and block whatever fails.
 #include <algorithm>
+#include <map>
 #include <string>
 
 #include "tests/sim_test.h"
@@ -69,9 +70,10 @@ TEST_F(UsbTopologyScanTest, TwoControllersWithAnExternalHubAndTwoAdaptersGiveThe
     expect_adapter(2, "A12", key_of(inner.node), hub_key, 2, 1);
     expect_adapter(3, "A2", key_of(outer.node), root_label(hc0), 2, 0);
     expect_hub(4, "B", root_label(hc1));
-    // Every controller from HCD0 to HCD9 is tried; the controller handle and the handles of the
-    // hubs on the way down are all closed again (the fixture checks).
-    EXPECT_EQ(sim::count_calls("CreateFileA"), 10 + 3);
+    // Every controller from HCD0 to HCD9 is tried, and each controller listed under its
+    // interface is opened once more to be recognised; the controller handles and the handles of
+    // the hubs on the way down are all closed again (the fixture checks).
+    EXPECT_EQ(sim::count_calls("CreateFileA"), 10 + 3 + 2);
 }
 
 TEST_F(UsbTopologyScanTest, NoControllerGivesAnEmptyTable) {
@@ -189,8 +191,9 @@ TEST_F(UsbTopologyScanTest, PortsBeyondTheLastOneCharacterLabelAreNotWalked) {
     EXPECT_EQ(port_table.entries[1].port, 207);
     EXPECT_EQ(static_cast<unsigned char>(port_table.entries[1].path[1]), 0xFF);
     // Two calls each for the controller's key and root hub name, the node information, one
-    // connection request per walked port, two calls for the adapter's key.
-    EXPECT_EQ(sim::count_calls("DeviceIoControl"), 2 + 2 + 1 + 207 + 2);
+    // connection request per walked port, two calls for the adapter's key, and two for the
+    // controller's key again when its interface is listed.
+    EXPECT_EQ(sim::count_calls("DeviceIoControl"), 2 + 2 + 1 + 207 + 2 + 2);
 }
 
 TEST_F(UsbTopologyScanTest, AChainOfHubsDeeperThanAPortPathIsNotDescended) {
@@ -210,8 +213,9 @@ TEST_F(UsbTopologyScanTest, AChainOfHubsDeeperThanAPortPathIsNotDescended) {
     EXPECT_EQ(recorded[8], "A11111111"); // the deepest hub: recorded, its ports not walked
     EXPECT_EQ(recorded[9], "A11111112");
     EXPECT_EQ(recorded.back(), "A2");
-    // The ten controller names, the root hub and the eight external hubs; no ninth.
-    EXPECT_EQ(sim::count_calls("CreateFileA"), 10 + 1 + 8);
+    // The ten controller names, the root hub and the eight external hubs, no ninth; and the
+    // controller's interface.
+    EXPECT_EQ(sim::count_calls("CreateFileA"), 10 + 1 + 8 + 1);
 }
 
 TEST_F(UsbTopologyScanTest, AKeyLongerThan199CharactersCountsAsNotAvailable) {
@@ -252,23 +256,51 @@ TEST_F(UsbTopologyScanTest, AFailedConnectionBufferEndsThatHubButTheWalkGoesOnAb
     EXPECT_EQ(paths(), (std::vector<std::string>{"A", "A1", "A11", "A2"}));
 }
 
+// Each entry as the controller it hangs below (its root hub's label, or for the bare mark the
+// label of the controller with that letter in the full picture) and the rest of its path: a
+// controller that its HCD name did not open may be walked under another letter through its
+// interface, but is the same controller.
+std::vector<std::string> walked(const std::map<char, std::string>& full_labels) {
+    std::map<char, std::string> labels;
+    for (int i = 0; i < port_table.count; ++i) {
+        const PortEntry& e = port_table.entries[i];
+        if (e.is_hub && std::string(e.path).size() == 1)
+            labels[e.path[0]] = std::string(e.driver_key) == "@" && full_labels.count(e.path[0])
+                                    ? full_labels.at(e.path[0])
+                                    : e.driver_key;
+    }
+    std::vector<std::string> result;
+    for (int i = 0; i < port_table.count; ++i)
+        result.push_back(labels[port_table.entries[i].path[0]] + "|" +
+                         (port_table.entries[i].path + 1));
+    return result;
+}
+
 // Every allocation, every control request and every simulated call in turn fails once, and
-// then from there on: the scan never crashes, records only correct entries, and leaves nothing
-// open (the fixture checks after the last run; each run is checked here).
+// then from there on: the scan never crashes, records only correct entries, walks no controller
+// twice, and leaves nothing open (the fixture checks after the last run; each run is checked
+// here).
 TEST_F(UsbTopologyScanTest, AFailureAtAnyCallLeavesNothingOpen) {
+    // Controller 2 has no HCD name: it is found through its interface.
     auto build = [] {
         auto& hc0 = sim::add_controller(0);
         auto& root = hc0.root_hub(2);
         root.add_hub(1, 4).add_adapter(2);
         root.add_adapter(2);
         sim::add_controller(1).root_hub(1);
+        sim::UsbController& nameless = sim::add_controller(2);
+        nameless.hcd_number.reset();
+        nameless.root_hub(1).add_adapter(1);
     };
     sim::reset();
     build();
     scan_usb_topology();
     const long calls = sim::failable_call_count();
-    ASSERT_EQ(port_table.count, 5);
-    std::vector<std::string> full = paths();
+    ASSERT_EQ(paths(), (std::vector<std::string>{"A", "A1", "A12", "A2", "B", "C", "C1"}));
+    std::map<char, std::string> full_labels = {{'A', port_table.entries[0].driver_key},
+                                               {'B', port_table.entries[4].driver_key},
+                                               {'C', port_table.entries[5].driver_key}};
+    std::vector<std::string> full = walked(full_labels);
 
     for (bool persistent : {false, true}) {
         for (long k = 1; k <= calls; ++k) {
@@ -277,8 +309,11 @@ TEST_F(UsbTopologyScanTest, AFailureAtAnyCallLeavesNothingOpen) {
             sim::fail_global_call(k, persistent);
             scan_usb_topology();
             EXPECT_EQ(sim::open_summary(), "") << "call " << k;
-            for (const std::string& path : paths())
-                EXPECT_NE(std::find(full.begin(), full.end(), path), full.end()) << path;
+            std::vector<std::string> now = walked(full_labels);
+            for (const std::string& entry : now)
+                EXPECT_NE(std::find(full.begin(), full.end(), entry), full.end()) << entry;
+            std::sort(now.begin(), now.end());
+            EXPECT_EQ(std::adjacent_find(now.begin(), now.end()), now.end()) << "call " << k;
         }
     }
 }

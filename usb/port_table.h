@@ -5,10 +5,15 @@
 #include "platform/platform.h"
 
 enum {
-    kPortTableRoom = 128, // hubs and adapters together
-    kPortPathRoom = 10,   // a PortPath of at most 9 characters and its terminator
-    kKeyRoom = 200,       // driver keys and hub labels: at most 199 characters
-    kHostControllerCount = 10,
+    kPortTableRoom = 128,      // hubs and adapters together
+    kPortPathRoom = 10,        // a PortPath of at most 9 characters and its terminator
+    kKeyRoom = 200,            // driver keys and hub labels: at most 199 characters
+    kHostControllerCount = 10, // the names \\.\HCD0 to \\.\HCD9
+    kFirstControllerLetter = 'A',
+    kLastControllerLetter = 'Z',
+    // Every letter may name a walked controller: those of the HCD names and those found only
+    // through their interface.
+    kControllerLetterCount = kLastControllerLetter - kFirstControllerLetter + 1,
     kAdapterVendor = 0x0E1C,
     kAdapterProduct = 0x0001,
     // The highest port number whose label is still one 8-bit character ('0' + 207 is 0xFF);
@@ -33,8 +38,31 @@ struct PortTable {
 
 extern PortTable port_table;
 
-// Rebuilds the PortTable from every host controller \\.\HCD0 to \\.\HCD9 and the hubs below.
+// The host controllers that one scan has walked, known by their driver keys, so that a controller
+// reached by two names is walked once.
+struct ScannedControllers {
+    char keys[kControllerLetterCount][kKeyRoom];
+    int count;       // keys 0 to count - 1 are valid
+    int keyless;     // 1 when a walked controller's driver key was not available (or too long)
+    int next_letter; // the letter for the next controller found only through its interface
+};
+
+extern ScannedControllers scanned_controllers;
+
+// Rebuilds the PortTable from every host controller \\.\HCD0 to \\.\HCD9, then from every
+// other controller that the Setup API lists under its interface, and the hubs below them.
 void scan_usb_topology();
+// Opens a host controller or hub by its device name, as the scan opens them.
+HANDLE open_usb_device(const char* name);
+// Walks the controller open on `controller` under the letter: its root hub, named after its
+// driver key (controller_key, a global-heap block from get_hcd_driver_key that this releases;
+// null when the key is not available), and every hub below. Remembers the key.
+void scan_controller(HANDLE controller, char letter, char* controller_key);
+// Whether the scan has walked a controller with this driver key.
+int controller_scanned(const char* controller_key);
+// The scan's second pass: every controller with a GUID_DEVINTERFACE_USB_HOST_CONTROLLER interface
+// that the HCD names did not reach, each under the next letter, while the table has room.
+void scan_interface_controllers();
 // Walks the hub of that device name (without the \\.\ prefix). Takes ownership of hub_name, a
 // global-heap block from the node queries, and releases it on every path.
 void scan_hub(char* hub_name, const char* hub_label);

@@ -9,6 +9,7 @@
 #include <string.h>
 
 PortTable port_table;
+ScannedControllers scanned_controllers;
 
 enum {
     kScanPathRoom = 12,
@@ -28,7 +29,7 @@ static char scan_path[kScanPathRoom];
 // while they are walked.
 static int scan_depth;
 
-static HANDLE open_usb_device(const char* name) {
+HANDLE open_usb_device(const char* name) {
     return CreateFileA(name, GENERIC_WRITE, FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
 }
 
@@ -59,34 +60,63 @@ static void copy_key(char* out, const char* key) {
         out[0] = '\0';
 }
 
+int controller_scanned(const char* controller_key) {
+    for (int i = 0; i < scanned_controllers.count; ++i)
+        if (strcmp(scanned_controllers.keys[i], controller_key) == 0)
+            return 1;
+    return 0;
+}
+
+// Remembers the driver key of a controller the scan walks; a key that is not available, or
+// too long to keep whole, leaves the controller one that no key recognises.
+static void remember_controller(const char* controller_key) {
+    if (!controller_key || scanned_controllers.count >= kControllerLetterCount ||
+        !text_copy(scanned_controllers.keys[scanned_controllers.count], kKeyRoom, controller_key)) {
+        scanned_controllers.keyless = 1;
+        return;
+    }
+    ++scanned_controllers.count;
+}
+
+void scan_controller(HANDLE controller, char letter, char* controller_key) {
+    scan_path[0] = letter;
+    remember_controller(controller_key);
+
+    // "@" and the controller's driver key; "@" alone when the key is not available or would not
+    // fit whole.
+    char hub_label[kKeyRoom];
+    text_copy(hub_label, sizeof hub_label, kRootHubMark);
+    if (controller_key) {
+        if (!text_append(hub_label, sizeof hub_label, controller_key))
+            text_copy(hub_label, sizeof hub_label, kRootHubMark);
+        GlobalFree(controller_key);
+    }
+
+    char* root_hub_name = get_root_hub_name(controller);
+    if (root_hub_name)
+        scan_hub(root_hub_name, hub_label);
+}
+
 void scan_usb_topology() {
     port_table.count = 0;
     scan_depth = 1;
+    scanned_controllers.count = 0;
+    scanned_controllers.keyless = 0;
+    scanned_controllers.next_letter = kFirstControllerLetter;
     for (int n = 0; n < kHostControllerCount && !port_table_full(); ++n) {
         char controller_name[kControllerNameRoom];
         controller_name[0] = '\0';
         text_append_format(controller_name, sizeof controller_name, kControllerNameFormat, n);
-        scan_path[0] = (char)('A' + n);
         HANDLE controller = open_usb_device(controller_name);
         if (controller == INVALID_HANDLE_VALUE)
             continue;
-
-        // "@" and the controller's driver key; "@" alone when the key is not available or
-        // would not fit whole.
-        char hub_label[kKeyRoom];
-        text_copy(hub_label, sizeof hub_label, kRootHubMark);
-        char* controller_key = get_hcd_driver_key(controller);
-        if (controller_key) {
-            if (!text_append(hub_label, sizeof hub_label, controller_key))
-                text_copy(hub_label, sizeof hub_label, kRootHubMark);
-            GlobalFree(controller_key);
-        }
-
-        char* root_hub_name = get_root_hub_name(controller);
-        if (root_hub_name)
-            scan_hub(root_hub_name, hub_label);
+        // The controllers found only through their interface take the letters after this one.
+        scanned_controllers.next_letter = kFirstControllerLetter + n + 1;
+        scan_controller(controller, (char)(kFirstControllerLetter + n),
+                        get_hcd_driver_key(controller));
         CloseHandle(controller);
     }
+    scan_interface_controllers();
 }
 
 void scan_hub(char* hub_name, const char* hub_label) {

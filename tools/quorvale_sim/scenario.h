@@ -106,6 +106,9 @@ Change read_file(const Json& value, const std::string& place);
 Change read_driver_files(const Json& value, const std::string& place);
 Change read_control_device(const Json& value, const std::string& place);
 Change memory_pack_change(bool registered);
+// The sample driver package, with the FileVersion the object's "version" gives, in the folder
+// the installer starts in.
+Change read_package(const Json& value, const std::string& place);
 Change file_removal(const std::string& path);
 Change driver_files_removal();
 

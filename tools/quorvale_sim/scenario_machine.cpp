@@ -1,8 +1,10 @@
 // The machine part of a scenario: USB host controllers, hubs and their devices, device-tree
 // instances, registry values, files, the control device and the Setup API module, each read
 // with its place and built on the simulated Windows.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <set>
 #include <vector>
 
@@ -13,7 +15,12 @@ namespace {
 
 constexpr int kDefaultPortCount = 4;
 constexpr int kMaxPortCount = 255;
-constexpr int kControllerSlots = 10;
+// Controllers are numbered 0 to 25; those named \\.\HCD0 to \\.\HCD9 have the letters A to J.
+constexpr int kControllerSlots = 26;
+constexpr int kNamedLetters = 10;
+constexpr long long kHighestHcdNumber = 99;
+const char kPackageDirectory[] = "C:\\Quorvale";
+const char kPackageVersion[] = "1.2.78";
 constexpr uint16_t kDefaultOtherVendor = 0x046D;
 constexpr uint16_t kDefaultOtherProduct = 0xC077;
 const char kCurrentVersionKey[] = "Software\\Microsoft\\Windows\\CurrentVersion";
@@ -23,9 +30,6 @@ const char kRumbleFile[] = "zelkqx7f.dll";
 const char kMempakFile[] = "zelkqx7m.dll";
 const char kKernelFile[] = "drivers\\zelkqx7.sys";
 const char kInfPathValue[] = "InfPath";
-// The driver package in the installer's current folder (C:\).
-const char kDriverPackageInf[] = "C:\\zelkqx7.inf";
-const char kDriverPackageInfText[] = "[Version]\r\nSignature=\"$Windows NT$\"\r\n";
 // The control device's version reply: major, minor, then the build in two bytes, low first.
 constexpr unsigned kByteMax = 0xFF;
 constexpr unsigned kBuildMax = 0xFFFF;
@@ -40,6 +44,32 @@ std::string driver_file_path(const char* name) {
 // Whether the machine's registry text values carry their terminating zero (the registry's
 // "terminated" field).
 bool text_terminated = true;
+
+// The controller that each port-label letter names, as the installer gives the letters: a
+// controller named \\.\HCD0 to \\.\HCD9 has A to J, the others (no name, or 10 and up) in
+// the order the Setup API lists them (the order described) the letters after the highest of
+// those, up to Z.
+std::map<char, sim::UsbController*> controller_letters;
+
+void give_controller_letters() {
+    controller_letters.clear();
+    char next = 'A';
+    for (sim::UsbController* controller : sim::controllers()) {
+        if (controller->hcd_number && *controller->hcd_number < kNamedLetters) {
+            char letter = static_cast<char>('A' + *controller->hcd_number);
+            controller_letters[letter] = controller;
+            next = std::max(next, static_cast<char>(letter + 1));
+        }
+    }
+    for (sim::UsbController* controller : sim::controllers())
+        if ((!controller->hcd_number || *controller->hcd_number >= kNamedLetters) && next <= 'Z')
+            controller_letters[next++] = controller;
+}
+
+sim::UsbController* controller_of_letter(char letter) {
+    auto found = controller_letters.find(letter);
+    return found == controller_letters.end() ? nullptr : found->second;
+}
 
 void set_inf_path(const std::string& driver_key, const std::string& inf) {
     sim::set_registry_string(HKEY_LOCAL_MACHINE, sim::driver_registry_path(driver_key),
@@ -156,21 +186,33 @@ void build_hub_devices(sim::UsbHub& hub, const std::vector<DeviceDescription>& d
 }
 
 void build_controller(const Json& value, const std::string& place, int position) {
-    Fields fields(value, place, {"index", "driver_key", "root_hub"});
+    Fields fields(value, place, {"index", "hcd_name", "driver_key", "root_hub"});
     if (!fields.has("index") && position >= kControllerSlots)
         throw ScenarioError(place, "a machine has at most " + std::to_string(kControllerSlots) +
-                                       " host controllers (HCD0 to HCD9); give each its "
+                                       " host controllers (numbered 0 to 25); give each its "
                                        "\"index\"");
     int index = static_cast<int>(fields.number("index", position, 0, kControllerSlots - 1));
     if (sim::controller(index))
         throw ScenarioError(fields.at("index"),
                             "host controller " + std::to_string(index) + " is described twice");
+    std::optional<int> hcd_number = index;
+    if (fields.is_null("hcd_name"))
+        hcd_number.reset();
+    else if (fields.has("hcd_name"))
+        hcd_number = static_cast<int>(fields.number("hcd_name", index, 0, kHighestHcdNumber));
+    for (sim::UsbController* other : sim::controllers())
+        if (hcd_number && other->hcd_number == hcd_number)
+            throw ScenarioError(fields.at("hcd_name"),
+                                "\\\\.\\HCD" + std::to_string(*hcd_number) +
+                                    " names another controller already: Windows gives a name "
+                                    "to one controller; describe this one without (null)");
     HubDescription root;
     if (const Json* hub = fields.get("root_hub"))
         root = read_hub(*hub, fields.at("root_hub"));
     std::optional<std::string> driver_key = checked_optional(fields, "driver_key", checked_key);
 
     sim::UsbController& controller = sim::add_controller(index);
+    controller.hcd_number = hcd_number;
     if (driver_key)
         sim::node(controller.node)->driver_key = *driver_key;
     sim::UsbHub& hub = controller.root_hub(root.ports);
@@ -194,9 +236,7 @@ DEVINST parent_node(const std::string& parent, const std::string& place) {
         return found;
     }
     if (parent.size() == 1) {
-        sim::UsbController* controller = parent[0] >= 'A' && parent[0] < 'A' + kControllerSlots
-                                             ? sim::controller(parent[0] - 'A')
-                                             : nullptr;
+        sim::UsbController* controller = controller_of_letter(parent[0]);
         if (!controller || !controller->root)
             throw ScenarioError(place, "there is no host controller " + parent);
         return controller->root->node;
@@ -398,10 +438,10 @@ PortRef find_port(const std::string& label, const std::string& place) {
     auto missing = [&](const std::string& why) {
         return ScenarioError(place, "no port " + label + ": " + why);
     };
-    if (label.size() < 2 || label[0] < 'A' || label[0] >= 'A' + kControllerSlots)
-        throw missing("a port label is a controller letter A to J and one character per port "
+    if (label.size() < 2 || label[0] < 'A' || label[0] > 'Z')
+        throw missing("a port label is a controller letter A to Z and one character per port "
                       "(\"A2\", \"A21\")");
-    sim::UsbController* controller = sim::controller(label[0] - 'A');
+    sim::UsbController* controller = controller_of_letter(label[0]);
     if (!controller || !controller->root)
         throw missing(std::string("there is no host controller ") + label[0]);
     sim::UsbHub* hub = controller->root.get();
@@ -432,20 +472,21 @@ sim::UsbHub* hub_below(sim::UsbHub& hub, DEVINST node) {
     return nullptr;
 }
 
-// A removed node again, below parent, with its instance ID and driver key.
+// A removed node again, below parent, with its instance ID and driver key; an adapter's node is
+// started unless it has no driver.
 DEVINST recreate(DEVINST old_id, DEVINST parent, std::optional<std::string> description,
-                 bool present) {
+                 bool present, bool adapter = false) {
     sim::Node old = *sim::node(old_id);
-    return sim::add_node(parent, old.instance_id, old.driver_key,
-                         description ? description : old.description, present);
+    std::optional<std::string> now = description ? description : old.description;
+    bool started = adapter ? now != std::string(sim::kAdapterWithoutDriver) : old.started;
+    return sim::add_node(parent, old.instance_id, old.driver_key, now, present, started);
 }
 
 } // namespace
 
 sim::UsbHub* hub_of_node(DEVINST node) {
-    for (int index = 0; index < kControllerSlots; ++index) {
-        sim::UsbController* controller = sim::controller(index);
-        if (controller && controller->root)
+    for (sim::UsbController* controller : sim::controllers()) {
+        if (controller->root)
             if (sim::UsbHub* hub = hub_below(*controller->root, node))
                 return hub;
     }
@@ -463,7 +504,7 @@ std::vector<std::string> recreate_removed_nodes(sim::UsbDevice& device,
     std::optional<std::string> description;
     if (adapter && bound)
         description = bound->description;
-    DEVINST fresh = recreate(device.node, device.parent->node, description, true);
+    DEVINST fresh = recreate(device.node, device.parent->node, description, true, adapter);
     created.push_back(sim::node(fresh)->instance_id);
     sim::Node* function = device.function ? sim::node(device.function) : nullptr;
     if (function && function->removed) {
@@ -604,6 +645,12 @@ Change memory_pack_change(bool registered) {
     };
 }
 
+Change read_package(const Json& value, const std::string& place) {
+    Fields fields(value, place, {"version"});
+    std::string version = fields.text("version", kPackageVersion);
+    return [version] { sim::put_sample_driver_package(kPackageDirectory, version); };
+}
+
 Change file_removal(const std::string& path) {
     return [path] { sim::remove_file(path); };
 }
@@ -628,19 +675,28 @@ void build_machine(const Json* value, const std::string& place) {
             text_terminated = read_flag(registry["terminated"], place + ".registry.terminated");
     }
     set_current_version_value("DevicePath", std::string(kDefaultDevicePath));
-    sim::put_file(kDriverPackageInf, kDriverPackageInfText);
+    // The installer starts in the folder that holds the driver package.
+    sim::set_current_directory(kPackageDirectory);
+    controller_letters.clear();
     if (!value) {
         sim::add_controller(0).root_hub(kDefaultPortCount);
+        give_controller_letters();
+        sim::put_sample_driver_package(kPackageDirectory, kPackageVersion);
         return;
     }
     Fields fields(*value, place,
                   {"controllers", "instances", "registry", "files", "driver_files",
                    "control_device", "setup_module", "device_notification", "inf_sections",
-                   "parent_rule", "wow64", "driver_package"});
+                   "parent_rule", "wow64", "package"});
     if (fields.flag("wow64", false))
         sim::set_process_kind(sim::ProcessKind::Wow64);
-    if (!fields.flag("driver_package", true))
-        sim::remove_file(kDriverPackageInf);
+    if (fields.is_null("package")) {
+        // No package: the INF sections find no INF.
+    } else if (const Json* package = fields.get("package")) {
+        read_package(*package, fields.at("package"))();
+    } else {
+        sim::put_sample_driver_package(kPackageDirectory, kPackageVersion);
+    }
     if (const Json* rule = fields.get("parent_rule"))
         sim::set_parent_rule(read_parent_rule(*rule, fields.at("parent_rule")));
     if (fields.has("controllers")) {
@@ -650,6 +706,7 @@ void build_machine(const Json* value, const std::string& place) {
     } else {
         sim::add_controller(0).root_hub(kDefaultPortCount);
     }
+    give_controller_letters();
     for (auto& [instance, instance_place] : fields.list("instances"))
         build_instance(*instance, instance_place);
     if (const Json* registry = fields.get("registry"))

@@ -12,13 +12,17 @@ namespace {
 constexpr long long kLongestWaitMs = 24LL * 60 * 60 * 1000;
 constexpr long long kDefaultTimeLimitMs = 60000;
 const char kDefaultBoundDescription[] = "Quorvale (rumble driver)";
-const char kInstalledVersion[] = "1.2.78";
 const std::string kAltPrefix = "Alt+";
 const char kMainWindowClass[] = "QDIMainWindow";
 
-const char* const kActions[] = {"wait", "plug",     "unplug",      "press",       "menu",
-                                "key",  "put_file", "remove_file", "memory_pack", "control_device",
-                                "close"};
+const char* const kActions[] = {
+    "wait",     "plug",        "unplug",      "press",          "menu",  "key",
+    "put_file", "remove_file", "memory_pack", "control_device", "close", "node_changes",
+    "package"};
+constexpr long long kMostNodeChanges = 10000;
+constexpr long long kDefaultNodeChangesApartMs = 10;
+// The node of another device that a burst of node changes adds and removes in turn.
+const char kBurstInstance[] = "ROOT\\SIM_NODE_CHANGES\\0000";
 
 HWND main_window() {
     return sim::find_window(kMainWindowClass);
@@ -177,12 +181,35 @@ TimelineStep change_step(const std::string& line, Change change) {
     return result;
 }
 
+// Another device's node comes and goes `count` times, `apart_ms` apart from the step's time on:
+// Windows sends DBT_DEVNODES_CHANGED for each, as for the many node changes of a device install.
+TimelineStep read_node_changes(long long count, long long apart_ms) {
+    TimelineStep result;
+    result.line = "> " + std::to_string(count) + " device node changes, " +
+                  std::to_string(apart_ms) + " ms apart";
+    result.run = [count, apart_ms]() -> std::string {
+        auto change = [] {
+            DEVINST node = sim::find_node(kBurstInstance);
+            if (node)
+                sim::remove_node(node);
+            else
+                sim::add_node(sim::root_node(), kBurstInstance);
+        };
+        change();
+        for (long long i = 1; i < count; ++i)
+            sim::at(sim::now_ms() + static_cast<uint64_t>(i * apart_ms), change);
+        return "";
+    };
+    return result;
+}
+
 // One step; a wait gives no step but moves the time of the steps after it.
 std::optional<TimelineStep> read_step(const Json& value, const std::string& place,
                                       uint64_t& time_ms) {
     Fields step(value, place,
                 {"wait", "plug", "unplug", "press", "menu", "key", "put_file", "remove_file",
-                 "memory_pack", "control_device", "close", "device"});
+                 "memory_pack", "control_device", "close", "device", "node_changes", "apart_ms",
+                 "package"});
     std::string action;
     for (const char* name : kActions) {
         if (!step.has(name))
@@ -200,6 +227,8 @@ std::optional<TimelineStep> read_step(const Json& value, const std::string& plac
     }
     if (step.has("device") && action != "plug")
         throw ScenarioError(step.at("device"), "only a plug step describes a device");
+    if (step.has("apart_ms") && action != "node_changes")
+        throw ScenarioError(step.at("apart_ms"), "only a node_changes step has \"apart_ms\"");
     std::string where = step.at(action);
     const Json& argument = *step.get(action);
 
@@ -224,6 +253,9 @@ std::optional<TimelineStep> read_step(const Json& value, const std::string& plac
     } else if (action == "remove_file") {
         std::string path = checked_path(read_text(argument, where), where);
         result = change_step("> remove file " + path, file_removal(path));
+    } else if (action == "package") {
+        result = change_step("> put the driver package in the installer's folder",
+                             read_package(argument, where));
     } else if (action == "memory_pack") {
         bool registered = read_flag(argument, where);
         result = change_step(registered ? "> register the memory-pack component"
@@ -233,6 +265,10 @@ std::optional<TimelineStep> read_step(const Json& value, const std::string& plac
         result = change_step(argument.is_null() ? "> the control device goes away"
                                                 : "> the control device changes",
                              read_control_device(argument, where));
+    } else if (action == "node_changes") {
+        long long count = read_number(argument, where, 1, kMostNodeChanges);
+        long long apart = step.number("apart_ms", kDefaultNodeChangesApartMs, 1, kLongestWaitMs);
+        result = read_node_changes(count, apart);
     } else if (action == "close") {
         if (!read_flag(argument, where))
             throw ScenarioError(where, "\"close\" takes true");
@@ -278,19 +314,12 @@ SectionEffect read_section(const Json& value, const std::string& place) {
     return effect;
 }
 
-// Without "inf_sections": DefaultInstall puts the three driver files at the installer's version
-// and binds the maker's rumble driver; DefaultUninstall takes both away again.
+// Without "inf_sections": DefaultInstall binds the maker's rumble driver and DefaultUninstall
+// unbinds it; the package's INF copies and deletes the driver files itself.
 std::map<std::string, SectionEffect> default_sections() {
     std::map<std::string, SectionEffect> sections;
-    SectionEffect& install = sections["DefaultInstall"];
-    Json files = {{"rumble", kInstalledVersion},
-                  {"mempak", kInstalledVersion},
-                  {"kernel", kInstalledVersion}};
-    install.changes.push_back(read_driver_files(files, "DefaultInstall"));
-    install.bind = DriverBinding{kDefaultBoundDescription, std::nullopt};
-    SectionEffect& uninstall = sections["DefaultUninstall"];
-    uninstall.changes.push_back(driver_files_removal());
-    uninstall.unbind = true;
+    sections["DefaultInstall"].bind = DriverBinding{kDefaultBoundDescription, std::nullopt};
+    sections["DefaultUninstall"].unbind = true;
     return sections;
 }
 
