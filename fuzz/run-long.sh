@@ -22,8 +22,7 @@ fi
 build=${QDI_FUZZ_BUILD_DIR:-build/fuzz}
 targets=${QDI_FUZZ_TARGETS:-usb_replies device_tree inf_head registry_texts driver_versions scenario}
 
-CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DQDI_FUZZ=ON >/dev/null
+cmake --preset fuzz -B "$build" >/dev/null
 cmake --build "$build" --target qdi_fuzz
 
 # As the test command runs them: leaks are proven by simwin's counters after every input.

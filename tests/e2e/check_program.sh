@@ -13,12 +13,11 @@ fi
 program=$1
 objdump=$2
 windres=$3
-command -v "$objdump" >/dev/null 2>&1 || { echo "SKIP: no $objdump"; exit 77; }
-command -v "$windres" >/dev/null 2>&1 || { echo "SKIP: no $windres"; exit 77; }
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
+source_dir=$(cd "$(dirname "$0")/../.." && pwd)
+. "$source_dir/tools/wine/harness.sh"
+run_as_test "$program"
+command -v "$objdump" >/dev/null 2>&1 || skip "no $objdump"
+command -v "$windres" >/dev/null 2>&1 || skip "no $windres"
 [ -f "$program" ] || fail "missing $program (build the win64 build first)"
 
 headers=$("$objdump" -p "$program")

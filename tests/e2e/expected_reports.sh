@@ -1,5 +1,6 @@
-# Sourced by the Wine end-to-end scripts: the reports the installer shows on a Wine machine,
-# which has no USB host controller and so lists no port ("None"), line by line with CR LF.
+# Sourced by the Wine end-to-end scripts and scripts/make-guide-screenshots: the reports the
+# installer shows on a Wine machine, which has no USB host controller and so lists no port
+# ("None"), line by line with CR LF. The advice function reads wow64 (tools/wine/harness.sh).
 # shellcheck shell=sh disable=SC2034
 
 # crlf_lines LINE...: the lines as the installer writes them, each ending in CR LF.
@@ -45,9 +46,4 @@ advice() {
     else
         printf '%s' "$1"
     fi
-}
-
-# windows_path PATH: the Windows path of a file of this Linux file system (Wine maps / to Z:).
-windows_path() {
-    printf 'Z:%s' "$1" | tr / '\\'
 }

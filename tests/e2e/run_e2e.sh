@@ -15,7 +15,7 @@
 # uninstall, install-reboot, missing-inf. In a 64-bit prefix the 32-bit build gives the WOW64
 # advice and its Install and Uninstall change nothing; in a 32-bit prefix it installs.
 # QDI_PAINT_CHECK names the qdi_paint_check program that checks the screenshots; without it they
-# are only saved.
+# are only saved. Wine, the prefix, the display and the driving come from tools/wine/harness.sh.
 # Exit code 0 when the case passes, 1 when it fails, 77 when Wine or a display is missing.
 set -eu
 
@@ -45,95 +45,35 @@ prefix | bare | installed | reboot | unversioned | mempak | install | uninstall 
     ;;
 esac
 
-skip() {
-    echo "SKIP: $*"
-    exit 77
-}
-fail() {
-    echo "FAIL [$case_name]: $*" >&2
-    exit 1
-}
-
-scripts=$(cd "$(dirname "$0")/../../scripts" && pwd)
-picture=$(cd "$(dirname "$0")/../../res" && pwd)/header.bmp
-. "$scripts/wine-display.sh"
-find_wine
-[ -n "$wine_loader" ] || skip "wine64 is not installed"
-[ -n "$wine_server" ] || skip "wineserver is not installed"
-
+source_dir=$(cd "$(dirname "$0")/../.." && pwd)
+. "$source_dir/tools/wine/harness.sh"
+. "$source_dir/tests/e2e/expected_reports.sh"
+run_as_test "$case_name"
+picture=$source_dir/res/header.bmp
 installer=$build/quorvale-installer.exe
-[ -f "$installer" ] || fail "missing $installer (build $build first)"
-# The build's bitness, from the machine field of the program's PE header; loader runs its
-# programs.
-machine=$(program_machine "$installer")
-case $machine in
-8664) bits=64 ;;
-014c) bits=32 ;;
-*) fail "$installer is neither an x86_64 nor an i386 program (machine $machine)" ;;
-esac
-choose_loader "$scripts" "$machine" ||
-    skip "the 32-bit Wine is not prepared in $wine32_root (scripts/prepare-wine32)"
-[ "$windows" = win64 ] || [ "$bits" -eq 32 ] || fail "a 64-bit build does not run on 32-bit Windows"
-
-driver=$build/qdi_wine_driver.exe
 package=$build/package
 variants=$build/driver-variants
-
-# One case at a time per prefix: Wine, the display and the system directories are shared.
-use_wine_prefix "$work/wine-prefix" "$work/e2e.lock"
-# The loader of the prefix's own programs (wineboot, reg): the 64-bit one in a 64-bit prefix, the
-# 32-bit one in a 32-bit prefix, which can run no 64-bit program.
-prefix_loader=$wine_loader
-if [ "$windows" = win32 ]; then
-    export WINEARCH=win32
-    prefix_loader=$loader
-fi
 
 case_dir=$work/$case_name
 rm -rf "$case_dir"
 mkdir -p "$case_dir"
-
-xvfb_pid=
-installer_pid=
-trap end_wine_run EXIT
-trap 'exit 1' INT TERM
-
-# A display: the one given, or a private Xvfb on the first free display number.
-need_display "$case_dir/xvfb.log"
-
-make_wine_prefix "$work/wineboot.log" "$prefix_loader" || fail "wineboot failed"
-if [ "$windows" = win32 ]; then
-    # What a 32-bit wineboot makes: its registry says so, and there is no syswow64.
-    grep -q '^#arch=win32' "$WINEPREFIX/system.reg" &&
-        [ ! -e "$WINEPREFIX/drive_c/windows/syswow64" ] || fail "$WINEPREFIX is not a 32-bit prefix"
-elif [ "$bits" -eq 32 ]; then
-    wine32_prefix "$WINEPREFIX"
-fi
+# One case at a time per prefix: Wine, the display and the system directories are shared. In a
+# 64-bit prefix a 32-bit program's accesses to system32, and so to system32\drivers, go to
+# syswow64: there it is a WOW64 process, every report ends with the WOW64 advice
+# (expected_reports.sh), and Install and Uninstall change nothing.
+set_up_wine_run "$installer" "$windows" "$work/wine-prefix" "$work/e2e.lock"
 if [ "$case_name" = prefix ]; then
     echo "PASS [prefix]"
     exit 0
 fi
-for needed in "$installer" "$driver" "$package/zelkqx7.inf" "$package/zelkqx7f.dll" \
-    "$package/zelkqx7m.dll" "$package/zelkqx7.sys" "$variants/zelkqx7f-1.2.77.dll" \
-    "$variants/zelkqx7f-unversioned.dll" "$variants/zelkqx7m-040904B0.dll"; do
+use_driver "$build"
+for needed in "$package/zelkqx7.inf" "$package/zelkqx7f.dll" "$package/zelkqx7m.dll" \
+    "$package/zelkqx7.sys" "$variants/zelkqx7f-1.2.77.dll" "$variants/zelkqx7f-unversioned.dll" \
+    "$variants/zelkqx7m-040904B0.dll"; do
     [ -f "$needed" ] || fail "missing $needed (build $build first)"
 done
-# Where the program sees its system directory: a 32-bit program's accesses to system32, and so
-# to system32\drivers, go to syswow64 on 64-bit Windows. There it is a WOW64 process: every
-# report ends with the WOW64 advice (expected_reports.sh), and Install and Uninstall change
-# nothing.
-wow64=0
-if [ "$bits" -eq 64 ] || [ "$windows" = win32 ]; then
-    system_dir=$WINEPREFIX/drive_c/windows/system32
-else
-    wow64=1
-    system_dir=$WINEPREFIX/drive_c/windows/syswow64
-    mkdir -p "$system_dir/drivers"
-fi
 drivers_dir=$system_dir/drivers
 [ -d "$drivers_dir" ] || fail "the prefix has no $drivers_dir"
-
-. "$(dirname "$0")/expected_reports.sh"
 
 # expect_no_driver_files WHAT: none of the three driver files is where the program looks.
 expect_no_driver_files() {
@@ -160,45 +100,18 @@ place_driver_files() {
     cp "${2:-$package/zelkqx7m.dll}" "$system_dir/zelkqx7m.dll"
     cp "$package/zelkqx7.sys" "$drivers_dir/zelkqx7.sys"
 }
-# stage_package RUMBLE_FILE: the working directory the installer starts in, holding the INF and
-# the driver files; it is not the directory of the executable.
+# stage_package RUMBLE_FILE: the working directory the installer starts in (stage), holding the
+# INF and the driver files with RUMBLE_FILE as the rumble file; it is not the directory of the
+# executable.
 stage="$case_dir/stage"
+mkdir -p "$stage"
 stage_package() {
-    mkdir -p "$stage"
-    cp "$package/zelkqx7.inf" "$package/zelkqx7m.dll" "$package/zelkqx7.sys" "$stage/"
+    stage_sample_package "$build" "$stage"
     cp "$1" "$stage/zelkqx7f.dll"
 }
-
 inf_trace=-all,trace+setupapi
-# start_installer [WINEDEBUG]: starts the program from the staging directory.
-start_installer() {
-    mkdir -p "$stage"
-    (cd "$stage" && WINEDEBUG=${1:--all} exec timeout -k 5 240 "$loader" "$installer") \
-        >"$case_dir/installer.log" 2>&1 &
-    installer_pid=$!
-}
-
-# drive STEP...: runs qdi_wine_driver.exe with the steps; files the steps name are written in the
-# case directory.
-drive() {
-    "$loader" "$driver" "$@" >>"$case_dir/driver.log" 2>&1 ||
-        fail "driving the window failed: $(cat "$case_dir/driver.log")"
-}
 file_arg() {
     windows_path "$case_dir/$1"
-}
-
-# expect_report NAME EXPECTED_TEXT_FILE: reads the report and compares it byte for byte.
-expect_report() {
-    drive "report:$(file_arg "$1.txt")"
-    if ! cmp -s "$case_dir/$1.txt" "$2"; then
-        echo "--- expected report ($1)" >&2
-        cat -A "$2" >&2
-        echo "--- shown report" >&2
-        cat -A "$case_dir/$1.txt" >&2
-        fail "the report ($1) differs from the expected text"
-    fi
-    echo "ok: report $1"
 }
 
 # expect_inf_runs SECTION: the setupapi trace of the installer shows the section run with the
@@ -260,17 +173,6 @@ $(cat "$case_dir/$1.paint.txt")"
     echo "screenshot: $case_dir/$1.png"
 }
 
-# exit_installer [STEP]: presses Exit (or takes the driver's STEP, such as close) and checks that
-# the program ended with exit code 0.
-exit_installer() {
-    drive "${1:-click:105}" closed
-    status=0
-    wait "$installer_pid" || status=$?
-    installer_pid=
-    [ "$status" -eq 0 ] || fail "the installer exited with code $status"
-    echo "ok: exit code 0"
-}
-
 about_box_opens() {
     drive "$@" "about:$(file_arg about.txt)" escape
     expect_file_text about.txt "Quorvale Driver Installer - ver 1.2.78"
@@ -283,7 +185,7 @@ bare)
     # Started in the package's folder, with no driver installed.
     stage_package "$package/zelkqx7f.dll"
     no_drivers_report "$(advice "$install_advice")" >"$expected-bare"
-    start_installer
+    start_installer "$stage"
     drive wait "title:$(file_arg title.txt)"
     expect_file_text title.txt "Quorvale Driver Installer"
     expect_report bare "$expected-bare"
@@ -292,7 +194,7 @@ bare)
     echo "ok: Alt+? opens the About box, Escape closes it"
     about_box_opens "alt:/"
     echo "ok: Alt+/ opens the About box, Escape closes it"
-    about_box_opens post:104
+    about_box_opens "post:$IDM_ABOUT"
     echo "ok: the Help menu's About opens the About box"
     expect_report bare-after-about "$expected-bare"
     exit_installer
@@ -300,7 +202,7 @@ bare)
 installed)
     place_driver_files "$package/zelkqx7f.dll"
     driver_report 1.2.78 1.2.78 "$(advice "$installed_advice")" >"$expected-installed"
-    start_installer
+    start_installer "$stage"
     drive wait
     expect_report installed "$expected-installed"
     screenshot installed
@@ -310,7 +212,7 @@ installed)
 reboot)
     place_driver_files "$variants/zelkqx7f-1.2.77.dll"
     driver_report 1.2.77 1.2.78 "$(advice "$reboot_advice")" >"$expected-reboot"
-    start_installer
+    start_installer "$stage"
     drive wait
     expect_report reboot "$expected-reboot"
     screenshot reboot
@@ -321,7 +223,7 @@ unversioned)
     # 040904E4, both read as 1.0.1.
     place_driver_files "$variants/zelkqx7f-unversioned.dll" "$variants/zelkqx7m-040904B0.dll"
     driver_report 1.0.1 1.0.1 "$(advice "$reboot_advice")" >"$expected-unversioned"
-    start_installer
+    start_installer "$stage"
     drive wait
     expect_report unversioned "$expected-unversioned"
     screenshot unversioned
@@ -336,7 +238,7 @@ mempak)
         fail "cannot register the memory-pack component: $(cat "$case_dir/reg.log")"
     place_driver_files "$package/zelkqx7f.dll"
     driver_report 1.2.78 1.2.78 "$(advice "$installed_advice")" >"$expected-mempak"
-    start_installer
+    start_installer "$stage"
     drive wait
     expect_report mempak "$expected-mempak"
     screenshot mempak
@@ -350,10 +252,10 @@ install)
     driver_report 1.2.78 1.2.78 "$installed_advice" >"$expected-after"
     # A 32-bit program on 64-bit Windows installs nothing: the report stays as it was.
     [ "$wow64" -eq 0 ] || cp "$expected-before" "$expected-after"
-    start_installer "$inf_trace"
+    start_installer "$stage" "$inf_trace"
     drive wait
     expect_report before-install "$expected-before"
-    drive click:32771
+    drive "click:$IDM_INSTALL"
     expect_report after-install "$expected-after"
     if [ "$wow64" -eq 1 ]; then
         expect_no_inf_runs
@@ -376,10 +278,10 @@ uninstall)
     no_drivers_report >"$expected-after"
     # A 32-bit program on 64-bit Windows deletes nothing: the report stays as it was.
     [ "$wow64" -eq 0 ] || cp "$expected-before" "$expected-after"
-    start_installer "$inf_trace"
+    start_installer "$stage" "$inf_trace"
     drive wait
     expect_report before-uninstall "$expected-before"
-    drive click:32773
+    drive "click:$IDM_UNINSTALL"
     expect_report after-uninstall "$expected-after"
     if [ "$wow64" -eq 1 ]; then
         expect_no_inf_runs
@@ -398,8 +300,8 @@ install-reboot)
     stage_package "$variants/zelkqx7f-1.2.77.dll"
     driver_report 1.2.77 1.2.78 "$reboot_advice" >"$expected-after"
     [ "$wow64" -eq 0 ] || no_drivers_report "$wow64_advice" >"$expected-after"
-    start_installer
-    drive wait click:32771
+    start_installer "$stage"
+    drive wait "click:$IDM_INSTALL"
     expect_report after-install "$expected-after"
     [ "$wow64" -eq 0 ] || expect_no_driver_files "Install of a 32-bit program on 64-bit Windows"
     screenshot after-install
@@ -411,10 +313,10 @@ missing-inf)
     stage_package "$package/zelkqx7f.dll"
     rm "$stage/zelkqx7.inf"
     no_drivers_report "$(advice "$missing_package_advice")" >"$expected-before"
-    start_installer "$inf_trace"
+    start_installer "$stage" "$inf_trace"
     drive wait
     expect_report before-install "$expected-before"
-    drive click:32771
+    drive "click:$IDM_INSTALL"
     expect_report after-install "$expected-before"
     expect_no_inf_runs
     expect_no_driver_files "Install without an INF"

@@ -23,19 +23,14 @@ if [ $# -ne 3 ] && [ $# -ne 4 ]; then
     exit 2
 fi
 archive=$1
-driver=$(cd "$2" && pwd)/qdi_wine_driver.exe
+driver_build=$(cd "$2" && pwd)
 mkdir -p "$3"
 work=$(cd "$3" && pwd)
 windows=${4:-win64}
-
-skip() {
-    echo "SKIP: $*"
-    exit 77
-}
-fail() {
-    echo "FAIL [$(basename "$archive")]: $*" >&2
-    exit 1
-}
+source_dir=$(cd "$(dirname "$0")/../.." && pwd)
+. "$source_dir/tools/wine/harness.sh"
+. "$source_dir/tests/e2e/expected_reports.sh"
+run_as_test "$(basename "$archive")"
 
 name=$(basename "$archive" .zip)
 case $name in
@@ -66,15 +61,9 @@ files=$(cd "$folder" && find . -mindepth 1 | sed 's#^\./##' | LC_ALL=C sort | tr
 $sample/zelkqx7f.dll $sample/zelkqx7m.dll " ] || fail "the archive holds: $files"
 echo "ok: the archive holds the program and README.txt, and the sample package in $sample"
 
-scripts=$(cd "$(dirname "$0")/../../scripts" && pwd)
-. "$scripts/wine-display.sh"
-# The PE machine field: 014c for a 32-bit program, 8664 for a 64-bit one.
+# The PE machine field says the program's bitness.
 program=$folder/quorvale-installer.exe
-machine=$(program_machine "$program")
-expected_machine=8664
-[ $bits -eq 64 ] || expected_machine=014c
-[ "$machine" = "$expected_machine" ] ||
-    fail "the program is for machine $machine, not $expected_machine ($bits-bit)"
+[ "$(program_bits "$program")" = $bits ] || fail "the program is not a $bits-bit program"
 grep -q "holds the $bits-bit build" "$folder/README.txt" ||
     fail "README.txt does not name the $bits-bit build"
 for said in "holds the installer alone" "folder that holds zelkqx7.inf" "$sample" \
@@ -88,40 +77,13 @@ done
     fail "README.txt has lines without CR LF"
 echo "ok: a $bits-bit program and its README.txt"
 
-. "$(dirname "$0")/expected_reports.sh"
-find_wine
-[ -n "$wine_loader" ] || skip "wine64 is not installed"
-[ -n "$wine_server" ] || skip "wineserver is not installed"
-[ -f "$driver" ] || fail "missing $driver (build the driver's build first)"
-choose_loader "$scripts" "$machine" ||
-    skip "the 32-bit Wine is not prepared in $wine32_root (scripts/prepare-wine32)"
-[ "$windows" = win64 ] || [ $bits -eq 32 ] || fail "a 64-bit program does not run on 32-bit Windows"
-# The loader of the prefix's own programs and of the driver: the 32-bit one in a 32-bit prefix.
-prefix_loader=$wine_loader
-[ "$windows" = win64 ] || prefix_loader=$loader
-
-# One run at a time per prefix, shared with the end-to-end cases.
-use_wine_prefix "$work/wine-prefix" "$work/e2e.lock"
-
-xvfb_pid=
-installer_pid=
-trap end_wine_run EXIT
-trap 'exit 1' INT TERM
-
-need_display "$case_dir/xvfb.log"
-[ "$windows" = win64 ] || export WINEARCH=win32
-make_wine_prefix "$work/wineboot.log" "$prefix_loader" || fail "wineboot failed"
-
-# A 32-bit program in a 64-bit prefix is a 32-bit program on 64-bit Windows (WOW64): it gives the
-# WOW64 advice and installs nothing. Where Install would put the files: such a program's system
-# directory is redirected to syswow64; no build may put them in either.
-wow64=0
-system_dir=$WINEPREFIX/drive_c/windows/system32
-if [ "$windows" = win64 ] && [ $bits -eq 32 ]; then
-    wine32_prefix "$WINEPREFIX"
-    wow64=1
-    system_dir=$WINEPREFIX/drive_c/windows/syswow64
-fi
+# One run at a time per prefix, shared with the end-to-end cases. A 32-bit program in a 64-bit
+# prefix is a 32-bit program on 64-bit Windows (WOW64): it gives the WOW64 advice and installs
+# nothing. Where Install would put the files: such a program's system directory is redirected to
+# syswow64; no build may put them in either.
+set_up_wine_run "$program" "$windows" "$work/wine-prefix" "$work/e2e.lock"
+use_driver "$driver_build"
+installer=quorvale-installer.exe
 mkdir -p "$system_dir/drivers"
 installed_files="$system_dir/zelkqx7f.dll $system_dir/zelkqx7m.dll $system_dir/drivers/zelkqx7.sys"
 every_place=
@@ -142,46 +104,19 @@ expect_nothing_placed() {
 }
 remove_driver_files
 
-drive() {
-    "$prefix_loader" "$driver" "$@" >>"$case_dir/driver.log" 2>&1 ||
-        fail "driving the window failed: $(cat "$case_dir/driver.log")
-the program's output: $(cat "$case_dir/installer.log")"
-}
-# expect_report NAME: reads the report into NAME.txt and compares it with NAME.expected.
-expect_report() {
-    drive "report:$(windows_path "$case_dir/$1.txt")"
-    if ! cmp -s "$case_dir/$1.txt" "$case_dir/$1.expected"; then
-        echo "--- expected report ($1)" >&2
-        cat -A "$case_dir/$1.expected" >&2
-        echo "--- shown report" >&2
-        cat -A "$case_dir/$1.txt" >&2
-        fail "the report ($1) differs from the expected text"
-    fi
-    echo "ok: report $1"
-}
-
 # start_in DIR: starts the program that lies in DIR, from DIR, and waits for its window.
 start_in() {
-    (cd "$1" && exec timeout -k 5 240 "$loader" quorvale-installer.exe) \
-        >"$case_dir/installer.log" 2>&1 &
-    installer_pid=$!
+    start_installer "$1"
     drive wait
-}
-exit_installer() {
-    drive click:105 closed
-    status=0
-    wait "$installer_pid" || status=$?
-    installer_pid=
-    [ "$status" -eq 0 ] || fail "the installer exited with code $status"
 }
 
 # At the top of the archive there is no driver package: Install changes nothing.
 start_in "$folder"
 no_drivers_report "$(advice "$missing_package_advice")" >"$case_dir/top.expected"
 cp "$case_dir/top.expected" "$case_dir/top-after-install.expected"
-expect_report top
-drive click:32771
-expect_report top-after-install
+expect_report top "$case_dir/top.expected"
+drive "click:$IDM_INSTALL"
+expect_report top-after-install "$case_dir/top-after-install.expected"
 expect_nothing_placed "Install at the top of the archive"
 echo "ok: started at the archive's top, the program asks for the package and Install places nothing"
 exit_installer
@@ -191,18 +126,18 @@ exit_installer
 cp "$folder/quorvale-installer.exe" "$folder/$sample/"
 start_in "$folder/$sample"
 no_drivers_report "$(advice "$install_advice")" >"$case_dir/sample.expected"
-expect_report sample
+expect_report sample "$case_dir/sample.expected"
 grep -q "$version" "$case_dir/sample.txt" ||
     fail "the program's version is not the archive's $version"
-drive click:32771
+drive "click:$IDM_INSTALL"
 if [ $wow64 -eq 1 ]; then
     cp "$case_dir/sample.expected" "$case_dir/sample-after-install.expected"
-    expect_report sample-after-install
+    expect_report sample-after-install "$case_dir/sample-after-install.expected"
     expect_nothing_placed "Install of a 32-bit program on 64-bit Windows"
     echo "ok: as a 32-bit program on 64-bit Windows, Install places nothing"
 else
     driver_report 1.2.78 1.2.78 "$installed_advice" >"$case_dir/sample-after-install.expected"
-    expect_report sample-after-install
+    expect_report sample-after-install "$case_dir/sample-after-install.expected"
     for file in $installed_files; do
         [ -f "$file" ] || fail "Install did not place $file"
     done
