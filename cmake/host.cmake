@@ -12,7 +12,8 @@ file(GLOB QDI_SIMWIN_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/simwin/*.cpp)
 add_library(simwin STATIC ${QDI_SIMWIN_SOURCES})
 target_include_directories(simwin PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(simwin PRIVATE ${QDI_WARNINGS})
-target_compile_definitions(simwin PRIVATE QDI_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+target_compile_definitions(simwin PRIVATE QDI_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+                                          QDI_GENERATED_DIR="${QDI_GENERATED_DIR}")
 
 add_library(qdi_system STATIC ${QDI_SYSTEM_SOURCES})
 target_include_directories(qdi_system PUBLIC ${CMAKE_SOURCE_DIR})
