@@ -82,8 +82,9 @@ inline int checked_length(const char* text, int room, const char* what) {
     broken(what, "is not terminated within its room");
 }
 
-// The PortTable within its room; each entry's path a PortPath of 1 to 9 characters, its keys
-// terminated; each adapter entry hangs on a hub entry recorded before it.
+// The PortTable within its room; each entry's path a PortPath of 1 to 9 characters under a
+// controller letter from A to Z (those after J for controllers found through their interface),
+// its keys terminated; each adapter entry hangs on a hub entry recorded before it.
 inline void check_port_table() {
     if (port_table.count < 0 || port_table.count > kPortTableRoom)
         broken("PortTable count", std::to_string(port_table.count));
@@ -92,7 +93,7 @@ inline void check_port_table() {
         int length = checked_length(entry.path, kPortPathRoom, "PortPath");
         if (length < 1 || length > kPortPathRoom - 1)
             broken("PortPath length", std::to_string(length));
-        if (entry.path[0] < 'A' || entry.path[0] > 'J')
+        if (entry.path[0] < kFirstControllerLetter || entry.path[0] > kLastControllerLetter)
             broken("PortPath controller letter", entry.path);
         checked_length(entry.driver_key, kKeyRoom, "driver key");
         if (!entry.is_hub) {
