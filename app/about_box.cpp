@@ -5,7 +5,6 @@
 
 namespace {
 
-const int kAboutTextId = 1000;
 const int kAboutLineRoom = 100;
 // The product name, its subtitle and the version text: Quorvale Driver Installer - ver 1.2.78.
 const char kAboutLine[] = "%s %s - %s";

@@ -24,7 +24,7 @@ void draw_line(HDC dc, const char* text, int top, int bottom) {
     DrawTextA(dc, text, kWholeText, &rect, DT_CENTER);
 }
 
-// Copies bitmap 129 into dc with its top-left corner at (x, y); the copy asks for width by
+// Copies the header bitmap into dc with its top-left corner at (x, y); the copy asks for width by
 // height, of which only the picture's own pixels carry content.
 void draw_picture(HDC paint_dc, HDC dc, int x, int y, int width, int height) {
     HDC picture_dc = CreateCompatibleDC(paint_dc);

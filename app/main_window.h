@@ -3,18 +3,21 @@
 #pragma once
 
 #include "platform/platform.h"
+#include "res/resource.h"
 
+// The identifiers of res/resource.h, which the resource script shares.
 enum {
-    kCommandAbout = 104,
-    kCommandExit = 105,
-    kCommandInstall = 32771,
-    kCommandUninstall = 32773,
-    kReportEditId = 200,
-    kResourceMenu = 109,
-    kResourceAccelerators = 109,
-    kResourceAboutDialog = 103,
-    kResourceIcon = 107,
-    kResourceHeaderBitmap = 129,
+    kCommandAbout = IDM_ABOUT,
+    kCommandExit = IDM_EXIT,
+    kCommandInstall = IDM_INSTALL,
+    kCommandUninstall = IDM_UNINSTALL,
+    kReportEditId = IDC_REPORT_EDIT,
+    kAboutTextId = IDC_ABOUT_TEXT,
+    kResourceMenu = IDR_MAIN_MENU,
+    kResourceAccelerators = IDR_ACCELERATORS,
+    kResourceAboutDialog = IDD_ABOUT,
+    kResourceIcon = IDI_INSTALLER,
+    kResourceHeaderBitmap = IDB_HEADER,
     kRefreshTimerId = 123,
     kRefreshPeriodMs = 3000,
     // After DBT_DEVNODES_CHANGED the next refresh comes this soon: a driverless adapter's plug

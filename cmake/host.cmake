@@ -12,7 +12,14 @@ file(GLOB QDI_SIMWIN_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/simwin/*.cpp)
 add_library(simwin STATIC ${QDI_SIMWIN_SOURCES})
 target_include_directories(simwin PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(simwin PRIVATE ${QDI_WARNINGS})
-target_compile_definitions(simwin PRIVATE QDI_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+target_compile_definitions(simwin PRIVATE QDI_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+                                          QDI_GENERATED_DIR="${QDI_GENERATED_DIR}")
+
+# simwin's structures held to the 64-bit Windows layouts of tests/sdk/structure_layouts.h, which
+# the Windows builds hold the SDK to (cmake/windows_sdk_checks.cmake); only compiled.
+add_library(qdi_simwin_layouts OBJECT ${CMAKE_SOURCE_DIR}/tests/sdk/simwin_layouts.cpp)
+target_compile_options(qdi_simwin_layouts PRIVATE ${QDI_WARNINGS})
+target_link_libraries(qdi_simwin_layouts PRIVATE simwin)
 
 add_library(qdi_system STATIC ${QDI_SYSTEM_SOURCES})
 target_include_directories(qdi_system PUBLIC ${CMAKE_SOURCE_DIR})

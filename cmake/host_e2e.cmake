@@ -9,6 +9,10 @@ set(QDI_WIN64_BUILD_DIR "" CACHE PATH
     "The x86_64-w64-mingw32 build whose installer the Wine end-to-end tests run")
 set(QDI_WIN32_BUILD_DIR "" CACHE PATH
     "The i686-w64-mingw32 build whose installer the Wine end-to-end tests run")
+# The version agreement test compares the executables and package files of these builds.
+set_property(SOURCE ${CMAKE_SOURCE_DIR}/tests/version_agreement_test.cpp APPEND PROPERTY
+             COMPILE_DEFINITIONS QDI_WIN64_BUILD_DIR="${QDI_WIN64_BUILD_DIR}"
+                                 QDI_WIN32_BUILD_DIR="${QDI_WIN32_BUILD_DIR}")
 option(QDI_E2E_COMMAND_CASES "Run the Install and Uninstall end-to-end cases" ON)
 
 set(QDI_E2E_CASES bare installed reboot unversioned mempak)

@@ -15,7 +15,8 @@ elseif(QDI_FUZZ)
     add_library(qdi_fuzz_simwin STATIC ${QDI_SIMWIN_SOURCES})
     target_include_directories(qdi_fuzz_simwin PUBLIC ${CMAKE_SOURCE_DIR})
     target_compile_options(qdi_fuzz_simwin PRIVATE ${QDI_WARNINGS} -fsanitize=fuzzer-no-link)
-    target_compile_definitions(qdi_fuzz_simwin PRIVATE QDI_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+    target_compile_definitions(qdi_fuzz_simwin PRIVATE QDI_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+                                                    QDI_GENERATED_DIR="${QDI_GENERATED_DIR}")
 
     add_library(qdi_fuzz_system STATIC ${QDI_SYSTEM_SOURCES})
     target_include_directories(qdi_fuzz_system PUBLIC ${CMAKE_SOURCE_DIR})

@@ -8,7 +8,9 @@
 set(QDI_RESOURCE_FILES
     ${CMAKE_SOURCE_DIR}/res/installer.ico
     ${CMAKE_SOURCE_DIR}/res/header.bmp
-    ${CMAKE_SOURCE_DIR}/res/installer.manifest)
+    ${CMAKE_SOURCE_DIR}/res/resource.h
+    ${QDI_GENERATED_DIR}/installer_version.h
+    ${QDI_GENERATED_DIR}/installer.manifest)
 set_source_files_properties(${CMAKE_SOURCE_DIR}/res/installer.rc PROPERTIES
     OBJECT_DEPENDS "${QDI_RESOURCE_FILES}")
 
@@ -63,19 +65,23 @@ function(qdi_driver_file target file_name directory output_name version file_typ
     target_link_options(${target} PRIVATE -nostdlib)
 endfunction()
 
-qdi_driver_file(zelkqx7f zelkqx7f.dll ${QDI_PACKAGE_DIR} zelkqx7f.dll 1.2.78 VFT_DLL)
-qdi_driver_file(zelkqx7m zelkqx7m.dll ${QDI_PACKAGE_DIR} zelkqx7m.dll 1.2.78 VFT_DLL)
-qdi_driver_file(zelkqx7_sys zelkqx7.sys ${QDI_PACKAGE_DIR} zelkqx7.sys 1.2.78 VFT_DRV)
+# The sample package stands in for the maker's package of this release, so its files carry the
+# installer's version: installed, they make the report read "successfully installed", whatever the
+# release. The older file is of a fixed earlier version.
+qdi_driver_file(zelkqx7f zelkqx7f.dll ${QDI_PACKAGE_DIR} zelkqx7f.dll ${PROJECT_VERSION} VFT_DLL)
+qdi_driver_file(zelkqx7m zelkqx7m.dll ${QDI_PACKAGE_DIR} zelkqx7m.dll ${PROJECT_VERSION} VFT_DLL)
+qdi_driver_file(zelkqx7_sys zelkqx7.sys ${QDI_PACKAGE_DIR} zelkqx7.sys ${PROJECT_VERSION} VFT_DRV)
 qdi_driver_file(zelkqx7f_1_2_77 zelkqx7f.dll ${QDI_VARIANT_DIR} zelkqx7f-1.2.77.dll 1.2.77
                 VFT_DLL)
 qdi_driver_file(zelkqx7f_unversioned zelkqx7f.dll ${QDI_VARIANT_DIR} zelkqx7f-unversioned.dll
                 none VFT_DLL)
-qdi_driver_file(zelkqx7m_040904b0 zelkqx7m.dll ${QDI_VARIANT_DIR} zelkqx7m-040904B0.dll 1.2.78
-                VFT_DLL 040904B0)
+qdi_driver_file(zelkqx7m_040904b0 zelkqx7m.dll ${QDI_VARIANT_DIR} zelkqx7m-040904B0.dll
+                ${PROJECT_VERSION} VFT_DLL 040904B0)
 
 # The end-to-end driver: a console program that finds the installer's window under Wine, reads
 # its report, presses its buttons and types its accelerators.
 add_executable(qdi_wine_driver ${CMAKE_SOURCE_DIR}/tests/e2e/wine_driver.cpp)
+target_include_directories(qdi_wine_driver PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_options(qdi_wine_driver PRIVATE ${QDI_WARNINGS})
 target_link_libraries(qdi_wine_driver PRIVATE user32)
 target_link_options(qdi_wine_driver PRIVATE -static)

@@ -60,10 +60,10 @@ enum : DWORD { kNoDeviceConnected = 0 };
 
 // GUID_DEVINTERFACE_USB_DEVICE, {A5DCBF10-6530-11D2-901F-00C04FB951ED}: the device interface
 // class that the USB hub driver registers for each device it finds on a port.
-const GUID kUsbDeviceInterfaceClass = {
+constexpr GUID kUsbDeviceInterfaceClass = {
     0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
 
 // GUID_DEVINTERFACE_USB_HOST_CONTROLLER, {3ABF6F2D-71C4-462A-8A92-1E6861E6AF27}: the device
 // interface class that each USB host controller's driver registers, whatever HCD name it made.
-const GUID kUsbHostControllerInterfaceClass = {
+constexpr GUID kUsbHostControllerInterfaceClass = {
     0x3ABF6F2D, 0x71C4, 0x462A, {0x8A, 0x92, 0x1E, 0x68, 0x61, 0xE6, 0xAF, 0x27}};

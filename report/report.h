@@ -22,7 +22,7 @@ struct ReportBuffers {
 };
 
 extern ReportBuffers report_buffers;
-extern const char kInstallerVersion[]; // "1.2.78"
+extern const char kInstallerVersion[]; // "1.2.78", the project's version
 
 // Writes the FileVersion text of the file into out (kVersionRoom bytes) and returns 1, or
 // returns 0 and leaves out as it was.

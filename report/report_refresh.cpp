@@ -9,7 +9,6 @@
 #include "report/report.h"
 
 ReportBuffers report_buffers;
-const char kInstallerVersion[] = "1.2.78";
 
 namespace {
 

@@ -1,6 +1,7 @@
 // The program's resource script as the simulated Windows sees it: res/installer.rc, read and
 // parsed at run time (the very file the Windows builds compile) for its menus, accelerator
-// tables, dialog templates, icons and bitmaps.
+// tables, dialog templates, icons and bitmaps, with the identifiers of the headers it includes
+// (res/resource.h, and the version header that the build makes).
 #include <cctype>
 #include <cstdlib>
 #include <fstream>
@@ -11,6 +12,9 @@
 
 #ifndef QDI_SOURCE_DIR
 #error "the host build gives simwin the source directory"
+#endif
+#ifndef QDI_GENERATED_DIR
+#error "the host build gives simwin the directory of the headers it makes"
 #endif
 
 namespace sim::detail {
@@ -139,22 +143,34 @@ class Parser {
         throw std::runtime_error("installer.rc line " + std::to_string(at.line) + ": " + what);
     }
 
-    // Reads #define lines of an included project header; system headers are known already.
+    // Reads the #define lines of a project header that the script includes by a quoted name, found
+    // as the resource compiler finds it: beside the script, else among the headers the build
+    // makes. System headers (<windows.h>) are known already.
     void include(const std::string& name) {
-        std::ifstream in(directory_ + name);
-        if (!in)
+        for (const std::string& directory : {directory_, std::string(QDI_GENERATED_DIR "/")}) {
+            std::ifstream in(directory + name);
+            if (!in)
+                continue;
+            std::string line;
+            while (std::getline(in, line))
+                define_line(line);
             return;
-        std::string line;
-        while (std::getline(in, line))
-            define_line(line);
+        }
+        throw std::runtime_error("installer.rc includes " + name + ", which is not there");
     }
 
+    // A #define of a number; other defines (texts, lists) name nothing the script's statements
+    // read.
     void define_line(const std::string& line) {
         std::istringstream words(line);
         std::string hash, symbol, value;
         words >> hash >> symbol >> value;
-        if (hash == "#define" && !value.empty())
-            defines_[symbol] = std::strtol(value.c_str(), nullptr, 0);
+        if (hash != "#define" || value.empty())
+            return;
+        char* end = nullptr;
+        long number = std::strtol(value.c_str(), &end, 0);
+        if (*end == '\0')
+            defines_[symbol] = number;
     }
 
     void tokenize(const std::string& text) {

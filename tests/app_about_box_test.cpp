@@ -15,7 +15,7 @@ void expect_about_box_and_end(const std::function<void(HWND)>& end) {
     sim::WindowInfo info = sim::window_info(dialog);
     EXPECT_EQ(info.text, "About");
     EXPECT_EQ(info.owner, sim::find_window("QDIMainWindow"));
-    EXPECT_EQ(sim::window_text(sim::dialog_item(dialog, 1000)), kAboutLine);
+    EXPECT_EQ(sim::window_text(sim::dialog_item(dialog, IDC_ABOUT_TEXT)), kAboutLine);
     end(dialog);
 }
 

@@ -65,7 +65,7 @@ TEST_F(HeaderTest, ShowsTheThreeLinesAndThePictureOverTheButtonFace) {
         EXPECT_EQ(fills[0].color, kButtonFace);
         std::vector<sim::PaintedItem> pictures = of_kind(window, sim::PaintedItem::Picture);
         ASSERT_EQ(pictures.size(), 1u);
-        EXPECT_EQ(pictures[0].text, "#129");
+        EXPECT_EQ(pictures[0].text, "#" + std::to_string(IDB_HEADER));
         EXPECT_FALSE(pictures[0].monochrome) << "the picture passed through a monochrome bitmap";
         expect_rect(pictures[0].rect, 10, 120, 190, 256);
         expect_header_texts(window);

@@ -16,10 +16,11 @@ struct ExpectedChild {
 };
 
 const ExpectedChild kChildren[] = {
-    {"Button", "Install", 40, 350, 130, 30, 32771, WS_CHILD | WS_VISIBLE, 0},
-    {"Button", "Uninstall", 230, 350, 130, 30, 32773, WS_CHILD | WS_VISIBLE, 0},
-    {"Button", "Exit", 410, 350, 130, 30, 105, WS_CHILD | WS_VISIBLE, 0},
-    {"Edit", nullptr, 200, 10, 380, 320, 200, 0x40200844 | WS_VISIBLE, WS_EX_CLIENTEDGE},
+    {"Button", "Install", 40, 350, 130, 30, IDM_INSTALL, WS_CHILD | WS_VISIBLE, 0},
+    {"Button", "Uninstall", 230, 350, 130, 30, IDM_UNINSTALL, WS_CHILD | WS_VISIBLE, 0},
+    {"Button", "Exit", 410, 350, 130, 30, IDM_EXIT, WS_CHILD | WS_VISIBLE, 0},
+    {"Edit", nullptr, 200, 10, 380, 320, IDC_REPORT_EDIT, 0x40200844 | WS_VISIBLE,
+     WS_EX_CLIENTEDGE},
 };
 
 } // namespace
@@ -36,7 +37,7 @@ TEST_F(MainWindowTest, ClassAndWindowAreMadeAsTheShellDescribesThem) {
         EXPECT_NE(c.icon, nullptr);
         EXPECT_EQ(sim::cursor_name(c.cursor), "arrow");
         EXPECT_EQ(c.background, reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1));
-        EXPECT_EQ(c.menu_name, "#109");
+        EXPECT_EQ(c.menu_name, "#" + std::to_string(IDR_MAIN_MENU));
         EXPECT_EQ(c.small_icon, nullptr);
 
         sim::WindowInfo w = sim::window_info(main_window());
@@ -176,7 +177,7 @@ TEST_F(MainWindowTest, TheFirstReportFillsTheEditBeforeTheWindowIsShown) {
 TEST_F(MainWindowTest, EveryWayOfClosingEndsTheProgramWithCodeZero) {
     const std::vector<std::pair<const char*, std::function<void()>>> ways = {
         {"Exit button", [] { sim::click_button(app.exit_button); }},
-        {"File menu Exit", [] { EXPECT_TRUE(sim::choose_menu_item(main_window(), 105)); }},
+        {"File menu Exit", [] { EXPECT_TRUE(sim::choose_menu_item(main_window(), IDM_EXIT)); }},
         {"system menu Close", [] { sim::choose_system_close(main_window()); }},
         {"WM_CLOSE", [] { PostMessageA(main_window(), WM_CLOSE, 0, 0); }},
     };
@@ -223,7 +224,7 @@ TEST_F(MainWindowTest, FailedChildrenAndTimerLeaveAWorkingWindow) {
     sim::at(100, [] {
         EXPECT_EQ(app.install_button, nullptr);
         EXPECT_EQ(sim::children(main_window()).size(), 3u);
-        EXPECT_TRUE(sim::choose_menu_item(main_window(), 105));
+        EXPECT_TRUE(sim::choose_menu_item(main_window(), IDM_EXIT));
     });
     EXPECT_EQ(installer_main(), 0);
 }

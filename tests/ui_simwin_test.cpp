@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "res/resource.h"
 #include "tests/sim_test.h"
 
 namespace {
@@ -34,13 +35,13 @@ class UiSimTest : public SimTest {
         create_answer = 0;
     }
 
-    // A top-level window of a recording class that carries menu 109.
+    // A top-level window of a recording class that carries the installer's menu.
     static HWND make_window() {
         WNDCLASSEXA window_class = {};
         window_class.cbSize = sizeof window_class;
         window_class.lpfnWndProc = recording_proc;
         window_class.hInstance = sim::program_instance();
-        window_class.lpszMenuName = MAKEINTRESOURCEA(109);
+        window_class.lpszMenuName = MAKEINTRESOURCEA(IDR_MAIN_MENU);
         window_class.lpszClassName = "Recorder";
         RegisterClassExA(&window_class);
         return CreateWindowExA(0, "Recorder", "R", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0, 300, 200,
@@ -72,10 +73,10 @@ INT_PTR CALLBACK inspecting_dialog_proc(HWND dialog, UINT message, WPARAM, LPARA
         return 0;
     the_dialog = dialog;
     EXPECT_EQ(sim::window_text(dialog), "About");
-    sim::WindowInfo icon = sim::window_info(GetDlgItem(dialog, 2));
+    sim::WindowInfo icon = sim::window_info(GetDlgItem(dialog, IDC_ABOUT_ICON));
     EXPECT_EQ(icon.class_name, "Static");
     EXPECT_EQ(icon.style & 0xF, static_cast<DWORD>(SS_ICON));
-    sim::WindowInfo line = sim::window_info(GetDlgItem(dialog, 1000));
+    sim::WindowInfo line = sim::window_info(GetDlgItem(dialog, IDC_ABOUT_TEXT));
     EXPECT_EQ(line.class_name, "Static");
     EXPECT_EQ(line.text, "");
     EXPECT_EQ(line.style & (SS_NOPREFIX | WS_GROUP), static_cast<DWORD>(SS_NOPREFIX | WS_GROUP));
@@ -95,19 +96,20 @@ TEST_F(UiSimTest, TheResourceScriptGivesMenuAcceleratorsDialogIconAndBitmap) {
     HWND window = make_window();
     ASSERT_NE(window, nullptr);
     HMENU bar = sim::window_menu(window);
-    for (UINT command : {32771u, 32773u, 105u, 104u})
+    for (UINT command : {IDM_INSTALL, IDM_UNINSTALL, IDM_EXIT, IDM_ABOUT})
         EXPECT_EQ(sim::menu_item_state(bar, command), MF_ENABLED) << command;
     EXPECT_EQ(sim::menu_item_state(bar, 106), -1);
-    EXPECT_NE(LoadAcceleratorsA(sim::program_instance(), MAKEINTRESOURCEA(109)), nullptr);
+    EXPECT_NE(LoadAcceleratorsA(sim::program_instance(), MAKEINTRESOURCEA(IDR_ACCELERATORS)),
+              nullptr);
     EXPECT_EQ(LoadAcceleratorsA(sim::program_instance(), MAKEINTRESOURCEA(110)), nullptr);
-    EXPECT_NE(LoadIconA(sim::program_instance(), MAKEINTRESOURCEA(107)), nullptr);
+    EXPECT_NE(LoadIconA(sim::program_instance(), MAKEINTRESOURCEA(IDI_INSTALLER)), nullptr);
 
-    HBITMAP picture = LoadBitmapA(sim::program_instance(), MAKEINTRESOURCEA(129));
+    HBITMAP picture = LoadBitmapA(sim::program_instance(), MAKEINTRESOURCEA(IDB_HEADER));
     ASSERT_NE(picture, nullptr);
     EXPECT_EQ(sim::open_count(sim::Resource::GdiObject), 1);
     DeleteObject(picture);
 
-    EXPECT_EQ(DialogBoxParamA(sim::program_instance(), MAKEINTRESOURCEA(103), window,
+    EXPECT_EQ(DialogBoxParamA(sim::program_instance(), MAKEINTRESOURCEA(IDD_ABOUT), window,
                               inspecting_dialog_proc, 0),
               7);
     EXPECT_FALSE(sim::window_info(the_dialog).exists);
@@ -152,7 +154,7 @@ TEST_F(UiSimTest, PostedMessagesComeBeforePaintAndPaintBeforeTimers) {
 
 TEST_F(UiSimTest, AnAcceleratorOnADisabledMenuItemSendsNoCommand) {
     HWND window = make_window();
-    HACCEL table = LoadAcceleratorsA(sim::program_instance(), MAKEINTRESOURCEA(109));
+    HACCEL table = LoadAcceleratorsA(sim::program_instance(), MAKEINTRESOURCEA(IDR_ACCELERATORS));
     MSG msg = {};
     msg.hwnd = window;
     msg.message = WM_SYSCHAR;
@@ -162,18 +164,18 @@ TEST_F(UiSimTest, AnAcceleratorOnADisabledMenuItemSendsNoCommand) {
     BYTE keys[256] = {};
     keys[VK_MENU] = 0x80;
     SetKeyboardState(keys);
-    EnableMenuItem(sim::window_menu(window), 104, MF_BYCOMMAND | MF_GRAYED);
+    EnableMenuItem(sim::window_menu(window), IDM_ABOUT, MF_BYCOMMAND | MF_GRAYED);
     seen.clear();
     EXPECT_NE(TranslateAcceleratorA(window, table, &msg), 0);
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].message, static_cast<UINT>(WM_INITMENUPOPUP));
 
-    EnableMenuItem(sim::window_menu(window), 104, MF_BYCOMMAND | MF_ENABLED);
+    EnableMenuItem(sim::window_menu(window), IDM_ABOUT, MF_BYCOMMAND | MF_ENABLED);
     seen.clear();
     EXPECT_NE(TranslateAcceleratorA(window, table, &msg), 0);
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[1].message, static_cast<UINT>(WM_COMMAND));
-    EXPECT_EQ(seen[1].wparam, MAKEWPARAM(104, 1));
+    EXPECT_EQ(seen[1].wparam, MAKEWPARAM(IDM_ABOUT, 1));
 
     keys[VK_MENU] = 0; // no Alt
     SetKeyboardState(keys);

@@ -4,15 +4,17 @@
 #include <algorithm>
 #include <vector>
 
+#include "res/resource.h"
 #include "tests/conformance/conformance.h"
 
 namespace {
 
 const char kRecorderClass[] = "QDIConformanceRecorder";
-const int kMenuResource = 109;
-const int kDialogResource = 103;
-const UINT kAboutCommand = 104;
-const UINT kInstallCommand = 32771;
+const int kMenuResource = IDR_MAIN_MENU;
+const int kAcceleratorResource = IDR_ACCELERATORS;
+const int kDialogResource = IDD_ABOUT;
+const UINT kAboutCommand = IDM_ABOUT;
+const UINT kInstallCommand = IDM_INSTALL;
 const UINT kTestMessage = WM_USER + 7;
 
 std::vector<UINT> received;
@@ -224,7 +226,8 @@ void hold_alt(bool down) {
 // only by the Alt bit of its lParam with the character's code as the key.
 CONFORMANCE_CHECK(user32_alt_character_accelerators_go_by_the_alt_key_state) {
     HWND window = make_window(CW_USEDEFAULT, 0);
-    HACCEL table = LoadAcceleratorsA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kMenuResource));
+    HACCEL table =
+        LoadAcceleratorsA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kAcceleratorResource));
     EXPECT(table != nullptr);
     const LPARAM kAltBit = 0x20000000;
     MSG msg = {};
@@ -284,7 +287,8 @@ CONFORMANCE_CHECK(user32_accelerator_sends_its_command_marked_as_from_an_acceler
     HWND window =
         CreateWindowExA(0, "QDIConformanceCommand", "", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0, 100,
                         100, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-    HACCEL table = LoadAcceleratorsA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kMenuResource));
+    HACCEL table =
+        LoadAcceleratorsA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kAcceleratorResource));
     MSG msg = {};
     msg.hwnd = window;
     msg.message = WM_SYSCHAR;

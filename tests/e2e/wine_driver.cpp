@@ -17,7 +17,7 @@
 //     post:ID              post WM_COMMAND ID to the main window, as a menu choice does
 //     close                choose Close from the main window's system menu
 //     alt:C                bring the main window to the front and type Alt+C (C one character)
-//     about:FILE           wait for the About box and write the text of its control 1000 to FILE
+//     about:FILE           wait for the About box and write the text of its line to FILE
 //     escape               type Escape into the About box and wait until it has closed
 //     closed               wait until the main window is gone (up to 90 s)
 #include <windows.h>
@@ -28,12 +28,12 @@
 
 #include <string>
 
+#include "res/resource.h"
+
 namespace {
 
 const char kMainClass[] = "QDIMainWindow";
 const char kDialogClass[] = "#32770";
-const int kReportEditId = 200;
-const int kAboutTextId = 1000;
 const DWORD kPollMs = 100;
 // Generous: the 32-bit build starts inside an x86 emulator, on a machine that may be busy.
 const DWORD kWindowWaitMs = 90000;
@@ -159,9 +159,9 @@ bool type_alt_character(char character) {
 // tops come from EM_POSFROMCHAR, their text from EM_LINEINDEX and EM_LINELENGTH, all answered
 // across the process boundary without pointers.
 bool write_layout(const std::string& path) {
-    HWND edit = GetDlgItem(main_window, kReportEditId);
+    HWND edit = GetDlgItem(main_window, IDC_REPORT_EDIT);
     if (!edit)
-        return fail("the main window has no report control 200");
+        return fail("the main window has no report control");
     std::string text;
     if (!read_text(edit, &text))
         return false;
@@ -227,10 +227,10 @@ bool run_step(const std::string& step) {
     if (!need_main_window())
         return false;
     if (name == "report" || name == "title") {
-        HWND source = name == "title" ? main_window : GetDlgItem(main_window, kReportEditId);
+        HWND source = name == "title" ? main_window : GetDlgItem(main_window, IDC_REPORT_EDIT);
         std::string text;
         if (!source)
-            return fail("the main window has no report control 200");
+            return fail("the main window has no report control");
         return read_text(source, &text) && write_file(argument, text);
     }
     if (name == "layout")
@@ -271,10 +271,10 @@ bool run_step(const std::string& step) {
         HWND dialog = nullptr;
         if (!wait_for([&dialog] { return (dialog = find_about_box()) != nullptr; }, kDialogWaitMs))
             return fail("no About box appeared");
-        HWND line = GetDlgItem(dialog, kAboutTextId);
+        HWND line = GetDlgItem(dialog, IDC_ABOUT_TEXT);
         std::string text;
         if (!line)
-            return fail("the About box has no control 1000");
+            return fail("the About box has no text line");
         return read_text(line, &text) && write_file(argument, text);
     }
     if (name == "escape") {

@@ -14,7 +14,7 @@
 namespace quorvale_sim {
 namespace {
 
-const char kAboutDialog[] = "#103";
+const std::string kAboutDialog = "#" + std::to_string(kResourceAboutDialog);
 const char kMainWindowClass[] = "QDIMainWindow";
 // Every refresh asks the running driver for its version, and nothing else opens its control
 // device: the opens count the refreshes.
