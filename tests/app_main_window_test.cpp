@@ -349,6 +349,8 @@ TEST_F(MainWindowTest, ARunWithAnyCallFailingEndsAndLeavesNothingOpen) {
                 DestroyWindow(window);
             EXPECT_EQ(sim::open_summary(), "");
             EXPECT_EQ(sim::active_dialog(), nullptr);
+            // A failure may end the run before the script's later steps.
+            sim::forget_unrun_actions();
         }
     }
 }
