@@ -303,6 +303,18 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATT
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
+    // The I/O manager refuses share bits beyond reading, writing and deleting, whatever the name
+    // opens: a device as well as a file.
+    if (share & ~(FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    // The right to the SACL is granted only with the security privilege enabled, which the
+    // program's token does not have.
+    if (access & ACCESS_SYSTEM_SECURITY) {
+        SetLastError(ERROR_PRIVILEGE_NOT_HELD);
+        return INVALID_HANDLE_VALUE;
+    }
     HANDLE handle = INVALID_HANDLE_VALUE;
     if (sim::detail::usb_open(text, access, share, &handle))
         return handle;
