@@ -218,6 +218,8 @@ BOOL string_reply(const UsbStringQuery& query, const std::optional<std::string>&
         reply.resize(needed);
         if (!wide.empty())
             std::memcpy(reply.data() + string_offset, wide.data(), wide.size() * sizeof(WCHAR));
+    } else if (query.fixed_answer_length && *query.fixed_answer_length < reply.size()) {
+        reply.resize(*query.fixed_answer_length);
     }
     return deliver(reply, out, returned);
 }
@@ -294,7 +296,10 @@ BOOL connection_information(UsbHub& hub, const void* in, DWORD in_size, void* ou
         info.DeviceAddress = static_cast<WORD>(index + 1);
         info.ConnectionStatus = device->status;
     }
-    return deliver(as_bytes(info), out, returned);
+    std::vector<BYTE> reply = as_bytes(info);
+    if (port->connection_info_length && *port->connection_info_length < reply.size())
+        reply.resize(*port->connection_info_length);
+    return deliver(reply, out, returned);
 }
 
 BOOL hub_ioctl(UsbHub& hub, DWORD code, void* in, DWORD in_size, void* out, DWORD out_size,

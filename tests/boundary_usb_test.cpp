@@ -2,6 +2,7 @@
 // less than the room, exactly the room, and one byte more (a text of n characters needs n + 1
 // bytes): driver keys, hub labels, hub device names, PortPaths, the PortTable, and the reply
 // sizes that ActualLength announces.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -134,16 +135,46 @@ TEST_F(BoundaryUsbTest, PortTableKeepsAtMostItsRoomOfEntries) {
     }
 }
 
-// The hub's node information holds its port count at byte 6: a reply of 6 bytes stops short of
-// it and counts as a failed request (the hub is not recorded); 7 bytes are enough.
-TEST_F(BoundaryUsbTest, NodeInformationReplyMustReachThePortCount) {
-    for (int length : around(static_cast<int>(kNodeInformationPortCountOffset) + 1)) {
-        sim::reset();
-        sim::UsbHub& root = sim::add_controller(0).root_hub(2);
-        root.add_adapter(2);
-        root.node_info_length = static_cast<DWORD>(length);
-        scan_usb_topology();
-        EXPECT_EQ(port_table.count, length > 6 ? 2 : 0) << length;
+// A reply counts only when the driver returned every byte of the field read from it: one that
+// stops short of it counts as a failed request, whatever part of the field it brought. The
+// hub's port count is byte 6 of its node information, a port's ConnectionStatus ends at byte
+// 35 of its connection information, and ActualLength ends at byte 4 of a controller's string
+// answer and at byte 8 of a port's.
+TEST_F(BoundaryUsbTest, AReplyCountsOnlyWhenItReachesTheFieldReadFromIt) {
+    struct Reply {
+        const char* name;
+        int field_end;
+        std::function<void(sim::UsbController&, DWORD)> shorten;
+        std::function<bool()> field_used;
+    };
+    const Reply replies[] = {
+        {"node information", kNodeInformationPortCountOffset + 1,
+         [](sim::UsbController& hc, DWORD length) { hc.root->node_info_length = length; },
+         [] { return port_table.count == 2; }},
+        {"connection information", kConnectionInformationStatusOffset + 4,
+         [](sim::UsbController& hc, DWORD length) {
+             hc.root->port(2).connection_info_length = length;
+         },
+         [] { return port_table.count == 2; }},
+        {"controller's driver key", kHcdNameActualLengthOffset + 4,
+         [](sim::UsbController& hc, DWORD length) { hc.driver_key.fixed_answer_length = length; },
+         [] { return std::string(port_table.entries[0].driver_key) != "@"; }},
+        {"port's driver key", kConnectionNameActualLengthOffset + 4,
+         [](sim::UsbController& hc, DWORD length) {
+             hc.root->device(2).driver_key.fixed_answer_length = length;
+         },
+         [] { return port_table.count == 2 && port_table.entries[1].driver_key[0] != '\0'; }},
+    };
+    for (const Reply& reply : replies) {
+        for (int length : around(reply.field_end)) {
+            SCOPED_TRACE(std::string(reply.name) + " of " + std::to_string(length) + " bytes");
+            sim::reset();
+            sim::UsbController& hc = sim::add_controller(0);
+            hc.root_hub(2).add_adapter(2);
+            reply.shorten(hc, static_cast<DWORD>(length));
+            scan_usb_topology();
+            EXPECT_EQ(reply.field_used(), length >= reply.field_end);
+        }
     }
 }
 
