@@ -86,36 +86,44 @@ TEST_F(BoundaryTextTest, DeviceDescriptionIsReadUpToThePropertyRoom) {
     }
 }
 
+// The ID ends in an inner identifier whose last '&' stands two characters before the end: with
+// the parent lookup failing, the look-ahead for a sub-field mark behind that '&' reaches the
+// working copy's last byte, and the '&' is rewritten for the lookup.
 TEST_F(BoundaryTextTest, InstanceIdIsUsedUpToTheWorkingCopyAndPassedOverBeyond) {
+    const std::string ending = "3USB&AB&C7";
     for (int needed : around(kInstanceIdRoom)) {
         sim::reset();
-        std::string id = kAdapterPrefix + text_needing(needed - kAdapterPrefixLength, 'x');
-        id.back() = '7';
+        sim::set_parent_rule(sim::ParentRule::BeforeWindows8);
+        std::string id =
+            kAdapterPrefix +
+            text_needing(needed - kAdapterPrefixLength - static_cast<int>(ending.size()), 'x') +
+            ending;
         sim::add_phantom(sim::root_node(), id, std::string(kNoDriver));
         std::vector<std::string> expected;
         if (needed <= kInstanceIdRoom)
-            expected.push_back("*7");
+            expected.push_back("*73");
         EXPECT_EQ(walked_labels(), expected) << needed;
+        std::vector<sim::Call> lookups = sim::calls_of("CM_Locate_DevNodeA");
+        ASSERT_EQ(lookups.size(), needed <= kInstanceIdRoom ? 1u : 0u) << needed;
+        if (!lookups.empty()) {
+            EXPECT_EQ(lookups[0].args, "USB\\AB\\C7 flags=0x1") << needed;
+        }
     }
 }
 
+// Around an AdapterEntry's room and around the room the label is built in: the label is shown
+// whole up to the entry's room, and beyond it (wherever its front was cut) as a mark and its
+// last ten characters.
 TEST_F(BoundaryTextTest, DerivedLabelIsShownWholeUpToTheEntryRoomThenCutBehindAMark) {
-    for (int needed : around(kAdapterLabelRoom)) {
-        sim::reset();
-        std::string characters = label_characters(needed);
-        sim::add_phantom(sim::root_node(), kAdapterPrefix + id_rest_for(characters),
-                         std::string(kNoDriver));
-        EXPECT_EQ(walked_labels(), std::vector<std::string>{expected_label(characters)}) << needed;
-    }
-}
-
-TEST_F(BoundaryTextTest, LabelBuiltPastItsBuildingRoomIsCutLikeAnyLongLabel) {
-    for (int needed : around(kLabelBuildRoom)) {
-        sim::reset();
-        std::string characters = label_characters(needed);
-        sim::add_phantom(sim::root_node(), kAdapterPrefix + id_rest_for(characters),
-                         std::string(kNoDriver));
-        EXPECT_EQ(walked_labels(), std::vector<std::string>{expected_label(characters)}) << needed;
+    for (int room : {static_cast<int>(kAdapterLabelRoom), kLabelBuildRoom}) {
+        for (int needed : around(room)) {
+            sim::reset();
+            std::string characters = label_characters(needed);
+            sim::add_phantom(sim::root_node(), kAdapterPrefix + id_rest_for(characters),
+                             std::string(kNoDriver));
+            EXPECT_EQ(walked_labels(), std::vector<std::string>{expected_label(characters)})
+                << needed;
+        }
     }
 }
 

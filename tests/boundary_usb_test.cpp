@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "devices/adapter_list.h"
+#include "install/install.h"
 #include "tests/sim_test.h"
 #include "usb/port_table.h"
 
@@ -112,8 +114,9 @@ TEST_F(BoundaryUsbTest, HubNamingItsOwnAncestorIsWalkedNoDeeperThanAPortPath) {
 }
 
 // Ten root hubs with adapters enough to offer one entry less than the table's room, the room,
-// and one more: the table keeps at most its room, in scan order.
-TEST_F(BoundaryUsbTest, PortTableKeepsAtMostItsRoomOfEntries) {
+// and one more: the table keeps at most its room, in scan order, and the refresh's readers and
+// the hub re-enumeration read no entry past it.
+TEST_F(BoundaryUsbTest, PortTableKeepsAtMostItsRoomOfEntriesAndItsReadersStopThere) {
     const int ports_per_hub = 12;
     for (int offered : around(kPortTableRoom)) {
         sim::reset();
@@ -132,6 +135,10 @@ TEST_F(BoundaryUsbTest, PortTableKeepsAtMostItsRoomOfEntries) {
         int last_port = kept - (kHostControllerCount - 1) * (ports_per_hub + 1) - 1;
         std::string last_path = std::string("J") + static_cast<char>('0' + last_port);
         EXPECT_EQ(port_table.entries[kept - 1].path, last_path) << offered;
+        collect_plugged_adapters();
+        EXPECT_EQ(adapter_list.count, kAdapterListRoom) << offered; // far fewer than plugged
+        reenumerate_adapter_hubs();
+        EXPECT_EQ(sim::count_calls("CM_Reenumerate_DevNode"), kHostControllerCount) << offered;
     }
 }
 
