@@ -48,8 +48,8 @@ def query(fails=False, unterminated=False, text=None, wide=None, actual=None):
 
 
 def port_count_bytes(count):
-    """A hub's port count: below 8 in one byte, else 0x80 and the count."""
-    return bytes([count]) if count < 8 else bytes([0x80, count])
+    """A hub's port count: below 8 in one byte, else 0xF0 and the count."""
+    return bytes([count]) if count < 8 else bytes([0xF0, count])
 
 
 def hub(ports, hub_bits=0):

@@ -227,6 +227,8 @@ void kill_window_timers(HWND window) {
 }
 
 void call_entered(const char* function) {
+    if (state().durations.empty())
+        return;
     auto it = state().durations.find(function);
     if (it != state().durations.end())
         state().now += it->second;
