@@ -144,33 +144,52 @@ TEST_F(BoundaryUsbTest, PortTableKeepsAtMostItsRoomOfEntriesAndItsReadersStopThe
 
 // A reply counts only when the driver returned every byte of the field read from it: one that
 // stops short of it counts as a failed request, whatever part of the field it brought. The
-// hub's port count is byte 6 of its node information, a port's ConnectionStatus ends at byte
-// 35 of its connection information, and ActualLength ends at byte 4 of a controller's string
-// answer and at byte 8 of a port's.
+// hub's port count is byte 6 of its node information (a failed request records no hub), a
+// port's ConnectionStatus ends at byte 35 of its connection information (a failed request skips
+// the port), and ActualLength ends at byte 4 of a controller's string answer and at byte 8 of a
+// port's (a failed request gives no key).
 TEST_F(BoundaryUsbTest, AReplyCountsOnlyWhenItReachesTheFieldReadFromIt) {
+    enum Outcome { kFailedRequest, kFieldRead, kNeither };
     struct Reply {
         const char* name;
         int field_end;
         std::function<void(sim::UsbController&, DWORD)> shorten;
-        std::function<bool()> field_used;
+        std::function<Outcome()> outcome;
     };
     const Reply replies[] = {
         {"node information", kNodeInformationPortCountOffset + 1,
          [](sim::UsbController& hc, DWORD length) { hc.root->node_info_length = length; },
-         [] { return port_table.count == 2; }},
+         [] {
+             return port_table.count == 2   ? kFieldRead
+                    : port_table.count == 0 ? kFailedRequest
+                                            : kNeither;
+         }},
         {"connection information", kConnectionInformationStatusOffset + 4,
          [](sim::UsbController& hc, DWORD length) {
              hc.root->port(2).connection_info_length = length;
          },
-         [] { return port_table.count == 2; }},
+         [] {
+             return port_table.count == 2   ? kFieldRead
+                    : port_table.count == 1 ? kFailedRequest
+                                            : kNeither;
+         }},
         {"controller's driver key", kHcdNameActualLengthOffset + 4,
          [](sim::UsbController& hc, DWORD length) { hc.driver_key.fixed_answer_length = length; },
-         [] { return std::string(port_table.entries[0].driver_key) != "@"; }},
+         [] {
+             if (port_table.count != 2)
+                 return kNeither;
+             return std::string(port_table.entries[0].driver_key) != "@" ? kFieldRead
+                                                                         : kFailedRequest;
+         }},
         {"port's driver key", kConnectionNameActualLengthOffset + 4,
          [](sim::UsbController& hc, DWORD length) {
              hc.root->device(2).driver_key.fixed_answer_length = length;
          },
-         [] { return port_table.count == 2 && port_table.entries[1].driver_key[0] != '\0'; }},
+         [] {
+             if (port_table.count != 2)
+                 return kNeither;
+             return port_table.entries[1].driver_key[0] != '\0' ? kFieldRead : kFailedRequest;
+         }},
     };
     for (const Reply& reply : replies) {
         for (int length : around(reply.field_end)) {
@@ -180,7 +199,7 @@ TEST_F(BoundaryUsbTest, AReplyCountsOnlyWhenItReachesTheFieldReadFromIt) {
             hc.root_hub(2).add_adapter(2);
             reply.shorten(hc, static_cast<DWORD>(length));
             scan_usb_topology();
-            EXPECT_EQ(reply.field_used(), length >= reply.field_end);
+            EXPECT_EQ(reply.outcome(), length >= reply.field_end ? kFieldRead : kFailedRequest);
         }
     }
 }
