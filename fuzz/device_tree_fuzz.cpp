@@ -74,10 +74,9 @@ void read_port_table(fuzz::Reader& in, const std::vector<DEVINST>& nodes) {
     }
 }
 
-// ---- the plain reading
-// --------------------------------------------------------------------------- Computed from the
-// machine's own answers (the ID list, the tree lookups, the properties), with the rules written out
-// again over std::string and small tables, never with the program's code.
+// ---- the plain reading ------------------------------------------------------------------------
+// Computed from the machine's own answers (the ID list, the tree lookups, the properties), with
+// the rules written out again over std::string and small tables, never with the program's code.
 namespace plain {
 
 const char* const kAdapterPrefixes[] = {"HID\\VID_0E1C&PID_0001\\", "USB\\VID_0E1C&PID_0001\\",
