@@ -313,6 +313,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint8_t tree_bits = in.byte();
 
     std::vector<DEVINST> nodes = {sim::root_node()};
+    bool list_names_every_node = true;
     for (int count = in.upto(kNodeBudget); count > 0 && !in.empty(); --count) {
         uint8_t bits = in.byte();
         DEVINST parent = nodes[in.byte() % nodes.size()];
@@ -323,12 +324,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             key = in.text(kLongestProperty);
         if (bits & kHasDescription)
             description = in.text(kLongestProperty);
+        // An ID with a zero byte in it reads as two IDs in the list, or ends it early.
+        list_names_every_node = list_names_every_node && id.find('\0') == std::string::npos;
         nodes.push_back(sim::add_node(parent, id, key, description, !(bits & kPhantom)));
     }
-    for (int count = in.upto(kListedBudget); count > 0 && !in.empty(); --count)
-        sim::add_listed_instance(read_id(in));
-    if (tree_bits & kCutList)
+    for (int count = in.upto(kListedBudget); count > 0 && !in.empty(); --count) {
+        std::string id = read_id(in);
+        list_names_every_node = list_names_every_node && id.find('\0') == std::string::npos;
+        sim::add_listed_instance(id);
+    }
+    if (tree_bits & kCutList) {
         sim::cut_device_id_list(in.upto(8));
+        list_names_every_node = false;
+    }
     read_port_table(in, nodes);
     const int table_count = port_table.count;
 
@@ -375,12 +383,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                                       ", a plain reading " + expected[i].label +
                                                       " kind " + std::to_string(expected[i].kind));
         }
-        // The walk removed only adapter instances, and (when it met the whole list, in which
-        // every node is named) left none of them.
+        // The walk removed only adapter instances, and (when the list it met names every node
+        // whole) left none of them.
         for (const std::string& id : removed)
             if (!remove || !plain::is_adapter_instance(id))
                 fuzz::broken("removed", id);
-        if (remove && !(tree_bits & kCutList))
+        if (remove && list_names_every_node)
             for (const std::string& id : adapter_instances)
                 if (sim::find_node(id) != 0)
                     fuzz::broken("an adapter instance left", id);
