@@ -1,7 +1,7 @@
 // Fuzz target: what the report says of the driver versions. The input gives the three driver
-// files (missing, without a version resource, or with string blocks of any translation, names
-// and texts of any length), the control device (missing, failing, or a reply of any size) and
-// whether the driver package is in the current folder.
+// files (missing, without a version resource, with string blocks of any translation, names and
+// texts of any length, or such a resource with bytes overwritten), the control device (missing,
+// failing, or a reply of any size) and whether the driver package is in the current folder.
 // A forced refresh must compose a well-formed report whose key is its port section and the
 // running driver's version, with each version line and the advice that a plain reading of the
 // same machine gives.
@@ -24,12 +24,16 @@ const size_t kLongestVersion = 51;
 // A version text of these characters cannot end a report line early, so the oracle reads it.
 const char kPlainCharacters[] = "0123456789.. abcxyzABC-_()";
 
-enum FileMode { kMissing, kNoResource, kBlocks, kModeCount };
+// kDamaged: string blocks whose resource bytes are then overwritten here and there (a damaged
+// resource, or one whose lengths say more than the block the program read it into).
+enum FileMode { kMissing, kNoResource, kBlocks, kDamaged, kModeCount };
+const int kMostDamage = 4;
 
-// What a file gives the report: nothing, or its version text.
+// What a file gives the report: nothing, or its version text ("?" when not ours to say).
 struct Expected {
     bool found = false;
     std::string version;
+    bool damaged = false; // its text may hold any bytes, line ends included
 };
 
 std::string plain_text(fuzz::Reader& in, int most) {
@@ -88,6 +92,17 @@ Expected build_file(fuzz::Reader& in, const char* path) {
     }
     if (english_blocks > 1)
         expected.version = "?";
+    if (mode == kDamaged) {
+        std::vector<uint8_t> resource = sim::version_resource(blocks);
+        for (int hits = 1 + in.upto(kMostDamage - 1); hits > 0; --hits) {
+            size_t at = in.word() % resource.size();
+            resource[at] = in.byte();
+        }
+        sim::put_version_file_resource(path, resource);
+        expected.version = "?";
+        expected.damaged = true;
+        return expected;
+    }
     sim::put_version_file_blocks(path, blocks);
     return expected;
 }
@@ -164,9 +179,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (line.size() > loaded_title.size() + 4 && line.rfind("ver ", 0) == 0 &&
             line.compare(line.size() - loaded_title.size(), loaded_title.size(), loaded_title) == 0)
             shown_loaded = line.substr(4, line.size() - 4 - loaded_title.size());
-    if (refused ? !key.empty() : key != text.substr(0, section) + shown_loaded)
+    // A damaged resource's text may hold line ends and look like any line: what the lines say
+    // is then not read.
+    bool damaged = files[0].damaged || files[1].damaged || files[2].damaged;
+    if (!damaged && (refused ? !key.empty() : key != text.substr(0, section) + shown_loaded))
         fuzz::broken("the key is the port section and the running driver's version", key);
-    if (plan.planned)
+    if (plan.planned || damaged)
         return 0;
 
     // The plain reading of the same machine.

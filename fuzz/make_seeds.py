@@ -48,8 +48,8 @@ def query(fails=False, unterminated=False, text=None, wide=None, actual=None):
 
 
 def port_count_bytes(count):
-    """A hub's port count: below 8 in one byte, else 0x80 and the count."""
-    return bytes([count]) if count < 8 else bytes([0x80, count])
+    """A hub's port count: below 8 in one byte, else 0xF0 and the count."""
+    return bytes([count]) if count < 8 else bytes([0xF0, count])
 
 
 def hub(ports, hub_bits=0):
@@ -193,6 +193,11 @@ def device_tree_seeds():
     write('device_tree', 'parent_lookups_fail', tree(PARENT_LOOKUPS_FAIL, hub_tree, entries,
                                                      fail_from=2))
     write('device_tree', 'full_list', tree(FULL_LIST, hub_tree, entries))
+    # The same table without nodes: the resolution gives them by the keys.
+    unresolved = [entry(True, True, 0, b'A', b'@{usb}\\0000'),
+                  entry(False, False, 0, b'A2', b'{hid}\\0000', b'@{usb}\\0000')]
+    write('device_tree', 'resolved_by_keys', tree(0, hub_tree, unresolved))
+    write('device_tree', 'resolved_by_parent_keys', tree(PARENT_MODE, hub_tree, unresolved))
     write('device_tree', 'failing_call_12', tree(0, hub_tree, entries, plan=failure(12, False)))
 
     many_usb = b'7' + b'&USB&VID_0E1C&PID_0001&5' * 20

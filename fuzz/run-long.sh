@@ -26,7 +26,7 @@ cmake --preset fuzz -B "$build" >/dev/null
 cmake --build "$build" --target qdi_fuzz
 
 # As the test command runs them: leaks are proven by simwin's counters after every input.
-ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0:malloc_context_size=0:max_malloc_fill_size=0:quarantine_size_mb=16}
+ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0:malloc_context_size=0:max_malloc_fill_size=0:quarantine_size_mb=2}
 export ASAN_OPTIONS
 
 status=0

@@ -19,6 +19,9 @@ enum {
     kDeviceBudget = 96, // devices in one machine, hubs included
     kPortBudget = 320,  // ports in one machine; past them a hub has at most 7
     kLongestText = 600, // past the key room and a device path alike
+    // ActualLength up to here: past any reply of the longest text, while the program's blocks of
+    // that size stay cheap (a block of tens of kilobytes costs the sanitizer more than a walk).
+    kLongestActualLength = 4096,
     kControllerSlots = 10,
 };
 
@@ -56,15 +59,18 @@ void read_query(fuzz::Reader& in, sim::UsbStringQuery& query) {
     if (bits & kQueryWide)
         query.wide = in.wide_text(kLongestText);
     if (bits & kQueryActualLength)
-        query.actual_length = in.word();
+        query.actual_length = in.word() % (kLongestActualLength + 1);
 }
 
-// A hub's port count: mostly a few ports; up to 255 when the first byte's top bit is set, while
-// the machine's budget of ports lasts, so that few inputs walk thousands of ports.
+// A hub's port count: mostly a few ports; up to 255 when the first byte's top four bits are set,
+// while the machine's budget of ports lasts. Hubs with hundreds of ports cost the most to walk,
+// so that few inputs walk them (and most inputs run fast).
+const uint8_t kWideHubMark = 0xF0;
+
 int port_count(fuzz::Reader& in, int& ports_left) {
     uint8_t first = in.byte();
     int count = first % 8;
-    if (first & 0x80) {
+    if ((first & kWideHubMark) == kWideHubMark) {
         int wanted = in.byte();
         if (wanted <= ports_left)
             count = wanted;

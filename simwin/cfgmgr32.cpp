@@ -8,6 +8,7 @@
 
 using sim::detail::enter;
 using sim::detail::format;
+using sim::detail::log_format;
 
 namespace {
 
@@ -43,7 +44,7 @@ CONFIGRET start_walk(const char* function, PDEVINST answer, DEVINST node, ULONG 
     *found = nullptr;
     if (answer)
         *answer = 0;
-    if (enter(function, format("%s", instance_of(node))))
+    if (enter(function, log_format("%s", instance_of(node))))
         return CR_NO_SUCH_DEVNODE;
     if (!answer)
         return CR_INVALID_POINTER;
@@ -69,7 +70,7 @@ CONFIGRET WINAPI CM_Locate_DevNodeA(PDEVINST node, LPSTR instance_id, ULONG flag
     std::string id = instance_id ? instance_id : "";
     if (node)
         *node = 0;
-    if (enter("CM_Locate_DevNodeA", format("%s flags=%#x", id.c_str(), flags)))
+    if (enter("CM_Locate_DevNodeA", log_format("%s flags=%#x", id.c_str(), flags)))
         return CR_NO_SUCH_DEVNODE;
     if (!node)
         return CR_INVALID_POINTER;
@@ -133,9 +134,9 @@ CONFIGRET WINAPI CM_Get_Parent(PDEVINST parent, DEVINST node, ULONG flags) {
 
 CONFIGRET WINAPI CM_Get_DevNode_Registry_PropertyA(DEVINST node, ULONG property, PULONG type,
                                                    PVOID buffer, PULONG length, ULONG flags) {
-    if (enter(
-            "CM_Get_DevNode_Registry_PropertyA",
-            format("%s property=%u length=%u", instance_of(node), property, length ? *length : 0)))
+    if (enter("CM_Get_DevNode_Registry_PropertyA",
+              log_format("%s property=%u length=%u", instance_of(node), property,
+                         length ? *length : 0)))
         return CR_REGISTRY_ERROR;
     if (!length || (!buffer && *length != 0))
         return CR_INVALID_POINTER;
@@ -195,7 +196,7 @@ CONFIGRET WINAPI CM_Get_Device_ID_ListA(PCSTR filter, PCHAR buffer, ULONG size, 
 }
 
 CONFIGRET WINAPI CM_Reenumerate_DevNode(DEVINST node, ULONG flags) {
-    if (enter("CM_Reenumerate_DevNode", format("%s flags=%#x", instance_of(node), flags)))
+    if (enter("CM_Reenumerate_DevNode", log_format("%s flags=%#x", instance_of(node), flags)))
         return CR_FAILURE;
     sim::Node* n = nullptr;
     CONFIGRET result = look_up(node, true, &n);

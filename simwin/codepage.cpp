@@ -92,6 +92,7 @@ namespace sim {
 
 std::u16string widen(const std::string& ansi) {
     std::u16string wide;
+    wide.reserve(ansi.size() + 1); // and a terminator, which most callers add
     for (char ch : ansi)
         wide.push_back(to_wide(static_cast<unsigned char>(ch)));
     return wide;
@@ -106,11 +107,12 @@ char narrow(char16_t unit) {
 
 using sim::detail::enter;
 using sim::detail::format;
+using sim::detail::log_format;
 
 int WINAPI WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int wide_count, LPSTR out,
                                int out_size, LPCSTR default_char, LPBOOL used_default) {
-    if (enter("WideCharToMultiByte",
-              format("cp=%u flags=%#x count=%d out=%d", code_page, flags, wide_count, out_size))) {
+    if (enter("WideCharToMultiByte", log_format("cp=%u flags=%#x count=%d out=%d", code_page, flags,
+                                                wide_count, out_size))) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
@@ -124,6 +126,7 @@ int WINAPI WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int wi
     }
     size_t count = source_length(wide, wide_count);
     std::string text;
+    text.reserve(count);
     bool defaulted = false;
     const char substitute = default_char ? default_char[0] : kDefaultChar;
     for (size_t i = 0; i < count; ++i) {
@@ -146,7 +149,7 @@ int WINAPI WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int wi
 int WINAPI MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR text, int count, LPWSTR out,
                                int out_count) {
     if (enter("MultiByteToWideChar",
-              format("cp=%u flags=%#x count=%d out=%d", code_page, flags, count, out_count))) {
+              log_format("cp=%u flags=%#x count=%d out=%d", code_page, flags, count, out_count))) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }

@@ -1,11 +1,13 @@
 // The heart of the simulated Windows: the call log, failure plans, open counters, the kernel
 // handle table and the kernel32 calls that every area shares (CreateFileA dispatch,
 // DeviceIoControl, CloseHandle, the global heap, the last error).
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
 #include <string_view>
+#include <unordered_map>
 
 #include "simwin/internal.h"
 
@@ -21,6 +23,9 @@ struct Core {
     std::vector<Call> log;
     // Keyed by name, found without making a string of the caller's name.
     std::map<std::string, int, std::less<>> per_function;
+    // The same counters by the address of the name a caller passes (a literal, the same at
+    // every call), so that most calls find theirs without comparing names.
+    std::unordered_map<const char*, int*> counter_at;
     std::multimap<std::string, Plan, std::less<>> plans;
     long total = 0;
     long failable = 0; // calls of kinds that can fail on Windows
@@ -30,7 +35,9 @@ struct Core {
     int open[static_cast<int>(Resource::Count)] = {};
     std::map<uintptr_t, detail::HandleObject> handles;
     uintptr_t next_handle = 0x100;
-    std::map<void*, size_t> heap;
+    // The blocks GlobalAlloc gave and their sizes. A program holds few at a time, so a short
+    // list searched from its newest end is quicker than a map.
+    std::vector<std::pair<void*, size_t>> heap;
     DWORD last_error = 0;
     std::function<void(const MachineEvent&)> observer;
 };
@@ -180,18 +187,24 @@ bool enter(const char* function, const std::string& args) {
     call_entered(function);
     ++c.total;
     ++c.failable;
-    auto counted = c.per_function.find(std::string_view(function));
-    if (counted == c.per_function.end())
-        counted = c.per_function.emplace(function, 0).first;
-    int n = ++counted->second;
+    int*& counter = c.counter_at[function];
+    if (!counter) {
+        auto counted = c.per_function.find(std::string_view(function));
+        if (counted == c.per_function.end())
+            counted = c.per_function.emplace(function, 0).first;
+        counter = &counted->second;
+    }
+    int n = ++*counter;
     bool fail = false;
     if (c.global_k != 0 &&
         (c.failable == c.global_k || (c.global_persistent && c.failable > c.global_k)))
         fail = true;
-    auto range = c.plans.equal_range(std::string_view(function));
-    for (auto it = range.first; it != range.second; ++it)
-        if (n == it->second.from || (it->second.persistent && n > it->second.from))
-            fail = true;
+    if (!c.plans.empty()) {
+        auto range = c.plans.equal_range(std::string_view(function));
+        for (auto it = range.first; it != range.second; ++it)
+            if (n == it->second.from || (it->second.persistent && n > it->second.from))
+                fail = true;
+    }
     if (fail) {
         ++c.injected;
         if (keep_log)
@@ -209,6 +222,17 @@ void record(const char* function, const std::string& args) {
 }
 
 std::string format(const char* format, ...) {
+    char buffer[1024];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    return buffer;
+}
+
+std::string log_format(const char* format, ...) {
+    if (!keep_log)
+        return std::string();
     char buffer[1024];
     va_list args;
     va_start(args, format);
@@ -289,19 +313,32 @@ bool sharing_allows(const void* target, DWORD access, DWORD share) {
 
 using sim::detail::enter;
 using sim::detail::format;
+using sim::detail::log_format;
 using sim::detail::record;
 
 HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES,
                           DWORD disposition, DWORD, HANDLE) {
     std::string text = name ? name : "";
-    if (enter("CreateFileA", format("%s access=%#x share=%#x disposition=%u", text.c_str(), access,
-                                    share, disposition))) {
+    if (enter("CreateFileA", log_format("%s access=%#x share=%#x disposition=%u", text.c_str(),
+                                        access, share, disposition))) {
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
     // The disposition is one of the five that kernel32 knows, whatever the name opens.
     if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) {
         SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    // The I/O manager refuses share bits beyond reading, writing and deleting, whatever the name
+    // opens: a device as well as a file.
+    if (share & ~(FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    // The right to the SACL is granted only with the security privilege enabled, which the
+    // program's token does not have.
+    if (access & ACCESS_SYSTEM_SECURITY) {
+        SetLastError(ERROR_PRIVILEGE_NOT_HELD);
         return INVALID_HANDLE_VALUE;
     }
     HANDLE handle = INVALID_HANDLE_VALUE;
@@ -319,9 +356,9 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATT
 BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD in_size, LPVOID out,
                             DWORD out_size, LPDWORD returned, LPOVERLAPPED) {
     sim::detail::HandleObject* object = sim::detail::handle_object(device);
-    std::string name = object ? object->name : "?";
     if (enter("DeviceIoControl",
-              format("%s code=%#x in=%u out=%u", name.c_str(), code, in_size, out_size))) {
+              log_format("%s code=%#x in=%u out=%u", object ? object->name.c_str() : "?", code,
+                         in_size, out_size))) {
         SetLastError(ERROR_GEN_FAILURE);
         return FALSE;
     }
@@ -357,7 +394,7 @@ BOOL WINAPI CloseHandle(HANDLE handle) {
 }
 
 HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
-    if (enter("GlobalAlloc", format("flags=%#x bytes=%zu", flags, bytes))) {
+    if (enter("GlobalAlloc", log_format("flags=%#x bytes=%zu", flags, bytes))) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
@@ -374,25 +411,26 @@ HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    sim::core().heap[block] = bytes;
+    sim::core().heap.emplace_back(block, bytes);
     sim::detail::count_open(sim::Resource::HeapBlock, 1);
     return block;
 }
 
 HGLOBAL WINAPI GlobalFree(HGLOBAL block) {
-    record("GlobalFree",
-           format("bytes=%zu", sim::core().heap.count(block) ? sim::core().heap[block] : 0));
+    auto& heap = sim::core().heap;
+    auto known = std::find_if(heap.rbegin(), heap.rend(),
+                              [block](const auto& entry) { return entry.first == block; });
+    record("GlobalFree", log_format("bytes=%zu", known != heap.rend() ? known->second : 0));
     if (!block)
         return nullptr;
-    auto it = sim::core().heap.find(block);
-    if (it == sim::core().heap.end()) {
+    if (known == heap.rend()) {
         // Freeing a block twice, or one that never came from GlobalAlloc: Windows answers with the
         // block and ERROR_INVALID_HANDLE; a test sees the leak counter go wrong.
         SetLastError(ERROR_INVALID_HANDLE);
         return block;
     }
     std::free(block);
-    sim::core().heap.erase(it);
+    heap.erase(std::next(known).base());
     sim::detail::count_open(sim::Resource::HeapBlock, -1);
     return nullptr;
 }

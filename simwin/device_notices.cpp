@@ -98,6 +98,8 @@ void device_node_changed(DEVINST node, bool arrived) {
     for (HWND window : top_level_windows())
         if (!nodes_changed_waits(window))
             state().pending.push_back(PendingNotice{window, DBT_DEVNODES_CHANGED, "", {}});
+    if (state().registrations.empty())
+        return;
     // The interface is enabled only while a driver has the device started: a device without a
     // driver brings no interface event, in either direction.
     const Node* changed = sim::node(node);

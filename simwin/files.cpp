@@ -173,6 +173,15 @@ void put_version_file_blocks(const std::string& path, const std::vector<VersionB
     make_file(path).version_resource = detail::build_version_resource(blocks);
 }
 
+std::vector<uint8_t> version_resource(const std::vector<VersionBlock>& blocks) {
+    return detail::build_version_resource(blocks);
+}
+
+void put_version_file_resource(const std::string& path, const std::vector<uint8_t>& resource) {
+    put_file(path, "MZ");
+    make_file(path).version_resource = resource;
+}
+
 bool file_exists(const std::string& path) {
     return find_file(path) != nullptr;
 }
@@ -311,6 +320,7 @@ void reset_files() {
     set_windows_directory(kDefaultWindowsDirectory);
     reset_registry();
     reset_control_device();
+    reset_version_blocks();
 }
 
 } // namespace detail

@@ -36,5 +36,6 @@ std::vector<uint8_t> build_version_resource(const std::vector<VersionBlock>& blo
 
 void reset_registry();
 void reset_control_device();
+void reset_version_blocks();
 
 } // namespace sim::detail

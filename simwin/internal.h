@@ -19,6 +19,10 @@ bool enter(const char* function, const std::string& args = std::string());
 void record(const char* function, const std::string& args = std::string());
 // printf-style formatting for call-log arguments.
 std::string format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// The same for a call's arguments in the call log: formatted only while the log is kept (the
+// fuzz targets keep none, and formatting every call's arguments would cost them much of their
+// time).
+std::string log_format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // The components of a backslash-separated path in order, empty ones included: "A\B\" gives "A",
 // "B" and "", and "" gives one empty component.
 std::vector<std::string> path_parts(const std::string& path);

@@ -232,6 +232,13 @@ LSTATUS WINAPI RegOpenKeyExA(HKEY parent, LPCSTR sub_key, DWORD options, REGSAM 
             *result = nullptr;
         return ERROR_ACCESS_DENIED;
     }
+    // ulOptions is zero or REG_OPTION_OPEN_LINK (with REG_OPTION_BACKUP_RESTORE, which the
+    // kernel's open takes too); any other bit is refused.
+    if (options & ~(REG_OPTION_OPEN_LINK | REG_OPTION_BACKUP_RESTORE)) {
+        if (result)
+            *result = nullptr;
+        return ERROR_INVALID_PARAMETER;
+    }
     return sim::open_key(parent, sub_key, access, result);
 }
 

@@ -53,6 +53,11 @@ void put_version_file(const std::string& path, std::optional<std::string> file_v
 // A file whose version resource holds these string blocks, in this order (none: a resource
 // with no StringFileInfo at all).
 void put_version_file_blocks(const std::string& path, const std::vector<VersionBlock>& blocks);
+// The bytes of the version resource that put_version_file_blocks gives a file, for a test that
+// damages them, and a file that carries these bytes as its version resource, damaged or not.
+// GetFileVersionInfoSizeA asks for twice the bytes and 4 more, whatever their lengths say.
+std::vector<uint8_t> version_resource(const std::vector<VersionBlock>& blocks);
+void put_version_file_resource(const std::string& path, const std::vector<uint8_t>& resource);
 bool file_exists(const std::string& path);
 std::string file_content(const std::string& path);
 void remove_file(const std::string& path);

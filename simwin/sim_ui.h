@@ -24,6 +24,12 @@ void set_call_duration(const std::string& function, unsigned ms);
 // Runs action from inside GetMessageA once the clock reaches at_ms and nothing is queued; actions
 // due at the same time run in the order they were added, before timers due then.
 void at(uint64_t at_ms, std::function<void()> action);
+// The actions that never ran: those still waiting and those that a reset() dropped, since the
+// last forget_unrun_actions(). A test whose actions did not all run proves nothing by them.
+long unrun_actions();
+// Drops the waiting actions and forgets the dropped ones: at a test's start, and in a test that
+// ends runs early on purpose (a failure sweep).
+void forget_unrun_actions();
 // A run ends when the clock would pass this limit (default 60000 ms), when nothing is queued,
 // due or scheduled, or after 10000 messages (a loop that never empties its queue): GetMessageA
 // then answers WM_QUIT with kStalledExitCode from then on.

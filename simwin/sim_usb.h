@@ -40,6 +40,9 @@ struct UsbStringQuery {
     bool fails = false;                 // every call of this query fails (ERROR_GEN_FAILURE)
     std::optional<DWORD> actual_length; // the ActualLength it reports instead of the true one
     bool unterminated = false;          // the string fills the reply to its end, with no NUL
+    // The answer into a buffer too small for the string (the fixed part's answer) returns at
+    // most this many bytes.
+    std::optional<DWORD> fixed_answer_length;
 };
 
 struct UsbHub;
@@ -70,6 +73,7 @@ struct UsbDevice {
 // One port of a hub.
 struct UsbPort {
     bool connection_fails = false; // IOCTL_USB_GET_NODE_CONNECTION_INFORMATION fails here
+    std::optional<DWORD> connection_info_length; // that control returns only this many bytes
     std::unique_ptr<UsbDevice> device;
 };
 

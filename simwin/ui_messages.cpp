@@ -60,6 +60,9 @@ MessagesState& state() {
     return instance;
 }
 
+// Timeline actions that a reset dropped before they ran, kept across resets until forgotten.
+long dropped_actions = 0;
+
 MSG make_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     MSG msg{};
     msg.hwnd = window;
@@ -245,12 +248,15 @@ void pass_time(uint64_t ms) {
 }
 
 void call_entered(const char* function) {
+    if (state().durations.empty())
+        return;
     auto it = state().durations.find(function);
     if (it != state().durations.end())
         state().now += it->second;
 }
 
 void reset_ui() {
+    dropped_actions += static_cast<long>(state().actions.size());
     state() = MessagesState();
     dialog_stack().clear();
     reset_windows();
@@ -271,6 +277,15 @@ void set_call_duration(const std::string& function, unsigned ms) {
 void at(uint64_t at_ms, std::function<void()> action) {
     detail::state().actions.push_back(
         detail::Action{at_ms, detail::state().next_order++, std::move(action)});
+}
+
+long unrun_actions() {
+    return detail::dropped_actions + static_cast<long>(detail::state().actions.size());
+}
+
+void forget_unrun_actions() {
+    detail::state().actions.clear();
+    detail::dropped_actions = 0;
 }
 
 void set_time_limit(uint64_t ms) {

@@ -173,22 +173,17 @@ bool hub_upstream_present(const UsbHub& hub) {
 
 // ---- reply composition -------------------------------------------------------------------------
 
-void put_dword(std::vector<BYTE>& reply, size_t offset, DWORD value) {
-    std::memcpy(reply.data() + offset, &value, sizeof value);
-}
-
-template <typename Reply> std::vector<BYTE> as_bytes(const Reply& reply) {
-    const BYTE* bytes = reinterpret_cast<const BYTE*>(&reply);
-    return std::vector<BYTE>(bytes, bytes + sizeof reply);
-}
-
 // Copies the reply into the caller's output buffer as the I/O manager does for a buffered
-// control: only the bytes the driver returned reach the caller.
-BOOL deliver(const std::vector<BYTE>& reply, void* out, DWORD* returned) {
-    if (!reply.empty())
-        std::memcpy(out, reply.data(), reply.size());
+// control: only the bytes the driver returned reach the caller. At most `limit` bytes, when
+// given, are returned.
+BOOL deliver(const void* reply, DWORD size, void* out, DWORD* returned,
+             const std::optional<DWORD>& limit = std::nullopt) {
+    if (limit && *limit < size)
+        size = *limit;
+    if (size != 0)
+        std::memcpy(out, reply, size);
     if (returned)
-        *returned = static_cast<DWORD>(reply.size());
+        *returned = size;
     return TRUE;
 }
 
@@ -197,11 +192,13 @@ BOOL fail(DWORD error) {
     return FALSE;
 }
 
-// The two-call string reply: fixed part (prefix bytes, ActualLength, first character), then the
-// UTF-16 string. A buffer that holds only the fixed part gets ActualLength alone.
-BOOL string_reply(const UsbStringQuery& query, const std::optional<std::string>& model_text,
-                  const std::vector<BYTE>& prefix, void* out, DWORD out_size, DWORD* returned) {
-    const DWORD string_offset = static_cast<DWORD>(prefix.size()) + sizeof(DWORD);
+// The two-call string reply: fixed part (the ConnectionIndex when the query names a port,
+// ActualLength, first character), then the UTF-16 string. A buffer that holds only the fixed part
+// gets ActualLength alone. model_text is the model's own string, or null when it has none.
+BOOL string_reply(const UsbStringQuery& query, const std::string* model_text,
+                  std::optional<DWORD> port, void* out, DWORD out_size, DWORD* returned) {
+    const DWORD prefix = port ? sizeof(DWORD) : 0;
+    const DWORD string_offset = prefix + sizeof(DWORD);
     const DWORD fixed = string_offset + sizeof(WCHAR);
     if (query.fails)
         return fail(ERROR_GEN_FAILURE);
@@ -222,15 +219,22 @@ BOOL string_reply(const UsbStringQuery& query, const std::optional<std::string>&
     if (needed < fixed)
         needed = fixed;
     DWORD actual = query.actual_length.value_or(needed);
-    std::vector<BYTE> reply(prefix);
-    reply.resize(fixed); // the first character stays NUL while the string does not fit
-    put_dword(reply, prefix.size(), actual);
-    if (out_size >= needed) {
-        reply.resize(needed);
-        if (!wide.empty())
-            std::memcpy(reply.data() + string_offset, wide.data(), wide.size() * sizeof(WCHAR));
-    }
-    return deliver(reply, out, returned);
+    // Composed in place: the bytes past those returned are not copied back to the caller.
+    BYTE head[sizeof(DWORD) * 2 + sizeof(WCHAR)] = {};
+    if (port)
+        std::memcpy(head, &*port, sizeof(DWORD));
+    std::memcpy(head + prefix, &actual, sizeof actual);
+    if (out_size < needed)
+        return deliver(head, fixed, out, returned, query.fixed_answer_length);
+    std::memcpy(out, head, string_offset);
+    if (!wide.empty())
+        std::memcpy(static_cast<BYTE*>(out) + string_offset, wide.data(),
+                    wide.size() * sizeof(WCHAR));
+    else
+        std::memset(static_cast<BYTE*>(out) + string_offset, 0, sizeof(WCHAR));
+    if (returned)
+        *returned = needed;
+    return TRUE;
 }
 
 // ---- the controls ------------------------------------------------------------------------------
@@ -239,14 +243,15 @@ BOOL controller_ioctl(UsbController& hc, DWORD code, void* out, DWORD out_size, 
     switch (code) {
     case kGetHcdDriverKeyName: {
         Node* n = node(hc.node);
-        std::optional<std::string> key = n ? n->driver_key : std::nullopt;
-        return string_reply(hc.driver_key, key, {}, out, out_size, returned);
+        const std::string* key = n && n->driver_key ? &*n->driver_key : nullptr;
+        return string_reply(hc.driver_key, key, std::nullopt, out, out_size, returned);
     }
     case kGetRootHubName: {
         // A controller whose root hub is removed or stopped answers with success and an empty
         // name.
-        std::string name = hc.root ? hc.root->name : std::string();
-        return string_reply(hc.root_hub_name, name, {}, out, out_size, returned);
+        static const std::string kNoName;
+        const std::string* name = hc.root ? &hc.root->name : &kNoName;
+        return string_reply(hc.root_hub_name, name, std::nullopt, out, out_size, returned);
     }
     default:
         return fail(ERROR_INVALID_FUNCTION);
@@ -274,10 +279,7 @@ BOOL node_information(UsbHub& hub, void* out, DWORD out_size, DWORD* returned) {
     info.HubDescriptor.bDescriptorLength = kHubDescriptorLength;
     info.HubDescriptor.bDescriptorType = kHubDescriptorType;
     info.HubDescriptor.bNumberOfPorts = static_cast<BYTE>(hub.port_count());
-    std::vector<BYTE> reply = as_bytes(info);
-    if (hub.node_info_length && *hub.node_info_length < reply.size())
-        reply.resize(*hub.node_info_length);
-    return deliver(reply, out, returned);
+    return deliver(&info, sizeof info, out, returned, hub.node_info_length);
 }
 
 BOOL connection_information(UsbHub& hub, const void* in, DWORD in_size, void* out, DWORD out_size,
@@ -305,7 +307,7 @@ BOOL connection_information(UsbHub& hub, const void* in, DWORD in_size, void* ou
         info.DeviceAddress = static_cast<WORD>(index + 1);
         info.ConnectionStatus = device->status;
     }
-    return deliver(as_bytes(info), out, returned);
+    return deliver(&info, sizeof info, out, returned, port->connection_info_length);
 }
 
 BOOL hub_ioctl(UsbHub& hub, DWORD code, void* in, DWORD in_size, void* out, DWORD out_size,
@@ -326,19 +328,19 @@ BOOL hub_ioctl(UsbHub& hub, DWORD code, void* in, DWORD in_size, void* out, DWOR
         UsbDevice* device = port->device.get();
         if (device && !device->plugged)
             device = nullptr;
-        std::vector<BYTE> prefix(sizeof(DWORD));
-        std::memcpy(prefix.data(), &index, sizeof index);
         if (code == kGetNodeConnectionDriverKeyName) {
             if (!device)
                 return fail(ERROR_INVALID_PARAMETER);
-            return string_reply(device->driver_key, device->reported_driver_key(), prefix, out,
-                                out_size, returned);
+            Node* n = device->node ? node(device->node) : nullptr;
+            const std::string* key = n && n->driver_key ? &*n->driver_key : nullptr;
+            return string_reply(device->driver_key, key, index, out, out_size, returned);
         }
         // A port without a hub answers with an empty name: ActualLength is the fixed part.
-        UsbStringQuery none;
-        const UsbStringQuery& query = device ? device->hub_name : none;
-        std::string name = device && device->hub ? device->hub->name : std::string();
-        return string_reply(query, name, prefix, out, out_size, returned);
+        static const UsbStringQuery kNone;
+        static const std::string kNoName;
+        const UsbStringQuery& query = device ? device->hub_name : kNone;
+        const std::string* name = device && device->hub ? &device->hub->name : &kNoName;
+        return string_reply(query, name, index, out, out_size, returned);
     }
     default:
         return fail(ERROR_INVALID_FUNCTION);

@@ -2,6 +2,7 @@
 // 32-bit module (UTF-16 keys and strings, blocks aligned to 4 bytes), and GetFileVersionInfoSizeA,
 // GetFileVersionInfoA and VerQueryValueA read it as Windows does, ANSI strings included.
 #include <cstring>
+#include <map>
 
 #include "simwin/files_model.h"
 #include "simwin/internal.h"
@@ -92,38 +93,70 @@ size_t align(size_t offset) {
     return (offset + 3) & ~static_cast<size_t>(3);
 }
 
-// The key of the node at offset and where its value starts.
-std::string node_key(const uint8_t* block, size_t offset, size_t* value_offset) {
-    std::string key;
+// A version block as VerQueryValueA reads it: its bytes and how many of them may be read. The
+// node lengths inside are the resource's own and may be damaged: every read is checked against
+// the room, where Windows would read on past the block.
+struct Block {
+    uint8_t* bytes;
+    size_t room;
+    bool has(size_t offset, size_t count) const {
+        return offset <= room && count <= room - offset;
+    }
+    uint16_t word(size_t offset) const {
+        return read_word(bytes + offset);
+    }
+};
+
+// The rooms of the blocks that GetFileVersionInfoA filled, by address.
+std::map<const void*, size_t>& filled_blocks() {
+    static std::map<const void*, size_t> blocks;
+    return blocks;
+}
+
+// The key of the node at offset and where its value starts; false when the node's header or key
+// runs past the room.
+bool node_key(const Block& block, size_t offset, std::string* key, size_t* value_offset) {
     size_t at = offset + kNodeHeaderSize;
-    while (true) {
-        char16_t ch = read_word(block + at);
+    for (;;) {
+        if (!block.has(at, 2))
+            return false;
+        char16_t ch = block.word(at);
         at += 2;
         if (ch == 0)
             break;
-        key += narrow(ch);
+        *key += narrow(ch);
     }
     *value_offset = align(at);
-    return key;
+    return true;
 }
 
-size_t value_bytes(const uint8_t* block, size_t offset) {
-    uint16_t length = read_word(block + offset + 2);
-    return read_word(block + offset + 4) == kTextValue ? length * 2u : length;
+// The bytes of a node's value: wValueLength counts characters in a text node (any wType but 0)
+// and bytes in a binary one.
+size_t value_bytes(const Block& block, size_t offset) {
+    uint16_t length = block.word(offset + 2);
+    return block.word(offset + 4) != kBinaryValue ? length * 2u : length;
 }
 
-// The child of the node at offset whose key is name, or 0.
-size_t find_child(const uint8_t* block, size_t offset, const std::string& name) {
-    size_t end = offset + read_word(block + offset);
+// The child of the node at offset whose key is name, or 0. The children are walked as Windows
+// walks them, while they start before the end that the node's own wLength gives.
+size_t find_child(const Block& block, size_t offset, const std::string& name) {
+    if (!block.has(offset, kNodeHeaderSize))
+        return 0;
+    size_t end = offset + block.word(offset);
+    std::string key;
     size_t value_offset = 0;
-    node_key(block, offset, &value_offset);
+    if (!node_key(block, offset, &key, &value_offset))
+        return 0;
     size_t child = align(value_offset + value_bytes(block, offset));
-    while (child + kNodeHeaderSize <= end) {
-        uint16_t length = read_word(block + child);
+    while (child < end && block.has(child, kNodeHeaderSize)) {
+        uint16_t length = block.word(child);
         if (length == 0)
             break;
+        std::string child_key;
         size_t child_value = 0;
-        if (equal_nocase(node_key(block, child, &child_value), name))
+        if (!node_key(block, child, &child_key, &child_value))
+            break;
+        if (equal_nocase(child_key, name))
             return child;
         child = align(child + length);
     }
@@ -148,6 +181,10 @@ DWORD locate_version(const char* name, detail::SimFile** file) {
 } // namespace
 
 namespace detail {
+
+void reset_version_blocks() {
+    filled_blocks().clear();
+}
 
 std::vector<uint8_t> build_version_resource(const std::vector<VersionBlock>& blocks) {
     std::vector<uint8_t> fixed;
@@ -227,6 +264,7 @@ BOOL WINAPI GetFileVersionInfoA(LPCSTR name, DWORD, DWORD size, LPVOID data) {
     const std::vector<uint8_t>& resource = file->version_resource;
     size_t count = resource.size() < size ? resource.size() : size;
     std::memcpy(data, resource.data(), count);
+    sim::filled_blocks()[data] = size;
     return TRUE;
 }
 
@@ -240,41 +278,60 @@ BOOL WINAPI VerQueryValueA(LPCVOID block, LPCSTR sub_block, LPVOID* buffer, UINT
         return FALSE;
     }
     auto* bytes = static_cast<uint8_t*>(const_cast<void*>(block));
+    // A block that GetFileVersionInfoA did not fill is taken at its word: the room that its
+    // root's length asks for.
+    auto filled = sim::filled_blocks().find(block);
+    sim::Block view{bytes, filled != sim::filled_blocks().end()
+                               ? filled->second
+                               : sim::read_word(bytes) * 2u + sim::kAnsiAreaOffset};
+    auto not_found = [length] {
+        if (length)
+            *length = 0;
+        SetLastError(ERROR_RESOURCE_TYPE_NOT_FOUND);
+        return FALSE;
+    };
+    if (!view.has(0, sim::kNodeHeaderSize))
+        return not_found();
     size_t offset = 0;
     for (const std::string& part : sim::detail::path_parts(sub_block)) {
         if (part.empty())
             continue;
-        offset = sim::find_child(bytes, offset, part);
-        if (offset == 0) {
-            if (length)
-                *length = 0;
-            SetLastError(ERROR_RESOURCE_TYPE_NOT_FOUND);
-            return FALSE;
-        }
+        offset = sim::find_child(view, offset, part);
+        if (offset == 0)
+            return not_found();
     }
+    std::string key;
     size_t value_offset = 0;
-    sim::node_key(bytes, offset, &value_offset);
-    uint16_t value_length = sim::read_word(bytes + offset + 2);
-    if (sim::read_word(bytes + offset + 4) != sim::kTextValue || offset == 0) {
+    if (!sim::node_key(view, offset, &key, &value_offset))
+        return not_found();
+    uint16_t value_length = view.word(offset + 2);
+    if (view.word(offset + 4) == sim::kBinaryValue || offset == 0) {
         *buffer = bytes + value_offset;
         if (length)
             *length = value_length;
         return TRUE;
     }
     // A text value comes back as an ANSI copy in the area behind the resource, at the same
-    // distance from that area's start as the UTF-16 text lies from the block's start.
-    char* ansi = reinterpret_cast<char*>(bytes) + sim::read_word(bytes) + sim::kAnsiAreaOffset +
-                 value_offset;
+    // distance from that area's start as the UTF-16 text lies from the block's start. The area's
+    // start is the root's wLength as the block states it: a damaged length, or a resource longer
+    // than the size asked for, puts the copy at or past the block's end. simwin writes only the
+    // part of the copy that lies within the block.
+    size_t ansi = view.word(0) + sim::kAnsiAreaOffset + value_offset;
     UINT count = 0;
-    for (const uint8_t* at = bytes + value_offset; count < value_length; at += 2) {
-        char16_t ch = sim::read_word(at);
-        ansi[count++] = sim::narrow(ch);
-        if (ch == 0)
+    bool terminated = false;
+    for (size_t at = value_offset; count < value_length && view.has(at, 2); at += 2) {
+        char16_t ch = view.word(at);
+        if (view.has(ansi + count, 1))
+            bytes[ansi + count] = static_cast<uint8_t>(sim::narrow(ch));
+        ++count;
+        if (ch == 0) {
+            terminated = true;
             break;
+        }
     }
-    if (count == 0 || ansi[count - 1] != '\0')
-        ansi[count] = '\0';
-    *buffer = ansi;
+    if (!terminated && view.has(ansi + count, 1))
+        bytes[ansi + count] = 0;
+    *buffer = bytes + ansi;
     if (length)
         *length = count;
     return TRUE;

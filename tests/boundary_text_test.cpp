@@ -86,36 +86,55 @@ TEST_F(BoundaryTextTest, DeviceDescriptionIsReadUpToThePropertyRoom) {
     }
 }
 
+// The ID ends in an inner identifier whose last '&' stands two characters before the end, or is
+// the last character: with the parent lookup failing, the look-ahead for a sub-field mark behind
+// that '&' reaches the working copy's last byte, and the '&' is rewritten for the lookup.
 TEST_F(BoundaryTextTest, InstanceIdIsUsedUpToTheWorkingCopyAndPassedOverBeyond) {
-    for (int needed : around(kInstanceIdRoom)) {
-        sim::reset();
-        std::string id = kAdapterPrefix + text_needing(needed - kAdapterPrefixLength, 'x');
-        id.back() = '7';
-        sim::add_phantom(sim::root_node(), id, std::string(kNoDriver));
-        std::vector<std::string> expected;
-        if (needed <= kInstanceIdRoom)
-            expected.push_back("*7");
-        EXPECT_EQ(walked_labels(), expected) << needed;
+    const struct {
+        std::string ending;
+        std::string label;
+        std::string looked_up;
+    } endings[] = {
+        {"3USB&AB&C7", "*73", "USB\\AB\\C7"},
+        {"3USB&AB&", "*\\3", "USB\\AB\\"},
+    };
+    for (const auto& ending : endings) {
+        for (int needed : around(kInstanceIdRoom)) {
+            SCOPED_TRACE(ending.ending + " in " + std::to_string(needed) + " bytes");
+            sim::reset();
+            sim::set_parent_rule(sim::ParentRule::BeforeWindows8);
+            std::string id =
+                kAdapterPrefix +
+                text_needing(needed - kAdapterPrefixLength - static_cast<int>(ending.ending.size()),
+                             'x') +
+                ending.ending;
+            sim::add_phantom(sim::root_node(), id, std::string(kNoDriver));
+            std::vector<std::string> expected;
+            if (needed <= kInstanceIdRoom)
+                expected.push_back(ending.label);
+            EXPECT_EQ(walked_labels(), expected);
+            std::vector<sim::Call> lookups = sim::calls_of("CM_Locate_DevNodeA");
+            ASSERT_EQ(lookups.size(), needed <= kInstanceIdRoom ? 1u : 0u);
+            if (!lookups.empty()) {
+                EXPECT_EQ(lookups[0].args, ending.looked_up + " flags=0x1");
+            }
+        }
     }
 }
 
+// Around an AdapterEntry's room and around the room the label is built in: the label is shown
+// whole up to the entry's room, and beyond it (wherever its front was cut) as a mark and its
+// last ten characters.
 TEST_F(BoundaryTextTest, DerivedLabelIsShownWholeUpToTheEntryRoomThenCutBehindAMark) {
-    for (int needed : around(kAdapterLabelRoom)) {
-        sim::reset();
-        std::string characters = label_characters(needed);
-        sim::add_phantom(sim::root_node(), kAdapterPrefix + id_rest_for(characters),
-                         std::string(kNoDriver));
-        EXPECT_EQ(walked_labels(), std::vector<std::string>{expected_label(characters)}) << needed;
-    }
-}
-
-TEST_F(BoundaryTextTest, LabelBuiltPastItsBuildingRoomIsCutLikeAnyLongLabel) {
-    for (int needed : around(kLabelBuildRoom)) {
-        sim::reset();
-        std::string characters = label_characters(needed);
-        sim::add_phantom(sim::root_node(), kAdapterPrefix + id_rest_for(characters),
-                         std::string(kNoDriver));
-        EXPECT_EQ(walked_labels(), std::vector<std::string>{expected_label(characters)}) << needed;
+    for (int room : {static_cast<int>(kAdapterLabelRoom), kLabelBuildRoom}) {
+        for (int needed : around(room)) {
+            sim::reset();
+            std::string characters = label_characters(needed);
+            sim::add_phantom(sim::root_node(), kAdapterPrefix + id_rest_for(characters),
+                             std::string(kNoDriver));
+            EXPECT_EQ(walked_labels(), std::vector<std::string>{expected_label(characters)})
+                << needed;
+        }
     }
 }
 

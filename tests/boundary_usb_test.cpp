@@ -2,9 +2,12 @@
 // less than the room, exactly the room, and one byte more (a text of n characters needs n + 1
 // bytes): driver keys, hub labels, hub device names, PortPaths, the PortTable, and the reply
 // sizes that ActualLength announces.
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "devices/adapter_list.h"
+#include "install/install.h"
 #include "tests/sim_test.h"
 #include "usb/port_table.h"
 
@@ -128,8 +131,9 @@ TEST_F(BoundaryUsbTest, HubNamingItsOwnAncestorIsWalkedNoDeeperThanAPortPath) {
 }
 
 // Ten root hubs with adapters enough to offer one entry less than the table's room, the room,
-// and one more: the table keeps at most its room, in scan order.
-TEST_F(BoundaryUsbTest, PortTableKeepsAtMostItsRoomOfEntries) {
+// and one more: the table keeps at most its room, in scan order, and the refresh's readers and
+// the hub re-enumeration read no entry past it.
+TEST_F(BoundaryUsbTest, PortTableKeepsAtMostItsRoomOfEntriesAndItsReadersStopThere) {
     const int ports_per_hub = 12;
     for (int offered : around(kPortTableRoom)) {
         sim::reset();
@@ -148,19 +152,72 @@ TEST_F(BoundaryUsbTest, PortTableKeepsAtMostItsRoomOfEntries) {
         int last_port = kept - (kHostControllerCount - 1) * (ports_per_hub + 1) - 1;
         std::string last_path = std::string("J") + static_cast<char>('0' + last_port);
         EXPECT_EQ(port_table.entries[kept - 1].path, last_path) << offered;
+        collect_plugged_adapters();
+        EXPECT_EQ(adapter_list.count, kAdapterListRoom) << offered; // far fewer than plugged
+        reenumerate_adapter_hubs();
+        EXPECT_EQ(sim::count_calls("CM_Reenumerate_DevNode"), kHostControllerCount) << offered;
     }
 }
 
-// The hub's node information holds its port count at byte 6: a reply of 6 bytes stops short of
-// it and counts as a failed request (the hub is not recorded); 7 bytes are enough.
-TEST_F(BoundaryUsbTest, NodeInformationReplyMustReachThePortCount) {
-    for (int length : around(static_cast<int>(kNodeInformationPortCountOffset) + 1)) {
-        sim::reset();
-        sim::UsbHub& root = sim::add_controller(0).root_hub(2);
-        root.add_adapter(2);
-        root.node_info_length = static_cast<DWORD>(length);
-        scan_usb_topology();
-        EXPECT_EQ(port_table.count, length > 6 ? 2 : 0) << length;
+// A reply counts only when the driver returned every byte of the field read from it: one that
+// stops short of it counts as a failed request, whatever part of the field it brought. The
+// hub's port count is byte 6 of its node information (a failed request records no hub), a
+// port's ConnectionStatus ends at byte 35 of its connection information (a failed request skips
+// the port), and ActualLength ends at byte 4 of a controller's string answer and at byte 8 of a
+// port's (a failed request gives no key).
+TEST_F(BoundaryUsbTest, AReplyCountsOnlyWhenItReachesTheFieldReadFromIt) {
+    enum Outcome { kFailedRequest, kFieldRead, kNeither };
+    struct Reply {
+        const char* name;
+        int field_end;
+        std::function<void(sim::UsbController&, DWORD)> shorten;
+        std::function<Outcome()> outcome;
+    };
+    const Reply replies[] = {
+        {"node information", kNodeInformationPortCountOffset + 1,
+         [](sim::UsbController& hc, DWORD length) { hc.root->node_info_length = length; },
+         [] {
+             return port_table.count == 2   ? kFieldRead
+                    : port_table.count == 0 ? kFailedRequest
+                                            : kNeither;
+         }},
+        {"connection information", kConnectionInformationStatusOffset + 4,
+         [](sim::UsbController& hc, DWORD length) {
+             hc.root->port(2).connection_info_length = length;
+         },
+         [] {
+             return port_table.count == 2   ? kFieldRead
+                    : port_table.count == 1 ? kFailedRequest
+                                            : kNeither;
+         }},
+        {"controller's driver key", kHcdNameActualLengthOffset + 4,
+         [](sim::UsbController& hc, DWORD length) { hc.driver_key.fixed_answer_length = length; },
+         [] {
+             if (port_table.count != 2)
+                 return kNeither;
+             return std::string(port_table.entries[0].driver_key) != "@" ? kFieldRead
+                                                                         : kFailedRequest;
+         }},
+        {"port's driver key", kConnectionNameActualLengthOffset + 4,
+         [](sim::UsbController& hc, DWORD length) {
+             hc.root->device(2).driver_key.fixed_answer_length = length;
+         },
+         [] {
+             if (port_table.count != 2)
+                 return kNeither;
+             return port_table.entries[1].driver_key[0] != '\0' ? kFieldRead : kFailedRequest;
+         }},
+    };
+    for (const Reply& reply : replies) {
+        for (int length : around(reply.field_end)) {
+            SCOPED_TRACE(std::string(reply.name) + " of " + std::to_string(length) + " bytes");
+            sim::reset();
+            sim::UsbController& hc = sim::add_controller(0);
+            hc.root_hub(2).add_adapter(2);
+            reply.shorten(hc, static_cast<DWORD>(length));
+            scan_usb_topology();
+            EXPECT_EQ(reply.outcome(), length >= reply.field_end ? kFieldRead : kFailedRequest);
+        }
     }
 }
 

@@ -79,9 +79,15 @@ TEST_F(DevicesLocatorTest, LocatedNodeThatIsNoHubClimbsOnWithTheNextCharacter) {
     EXPECT_EQ(listed(), "A13 configured no");
 }
 
+// After a failed lookup no node is known any more: an identifier later in the ID, even one that
+// names a hub, is not looked up.
 TEST_F(DevicesLocatorTest, FailingIdentifierLookupEndsWithTheStarLabel) {
     locate(ra, kInnerBusAdapterId, false);
-    EXPECT_EQ(listed(), "*13 configured no");
+    add_external_hub(kInnerHubId);
+    locate(ra, "USB\\VID_0E1C&PID_0001\\9USB&VID_DEAD&PID_0009&2&1USB&VID_ABCD&PID_1234&6&2C3D&0&1",
+           false);
+    EXPECT_EQ(listed(), "*13 configured no, *119 configured no");
+    EXPECT_EQ(sim::count_calls("CM_Locate_DevNodeA"), 2);
 }
 
 TEST_F(DevicesLocatorTest, OnlyAWholeUsbMarksAnInnerIdentifier) {

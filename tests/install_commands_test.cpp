@@ -2,6 +2,7 @@
 // entry points the Setup API module exports, after the removal walk and before the forced
 // refresh, and an install that leaves an adapter without a driver re-enumerates its hubs.
 #include <algorithm>
+#include <functional>
 
 #include "install/install.h"
 #include "tests/inf_machine.h"
@@ -165,58 +166,72 @@ TEST_F(InstallTest, UninstallNeverReenumerates) {
     EXPECT_TRUE(reenumerated.empty());
 }
 
-// Root hub A: adapter on port 1, an external hub on port 2 with an adapter on its port 1, and an
-// adapter on port 3. The table reads A, A1, A2, A21, A3.
-TEST_F(InstallTest, HubIsReenumeratedOnceForEachUnbrokenRunOfItsAdapters) {
-    sim::UsbHub& root = sim::add_controller(0).root_hub(3);
-    root.add_adapter(1);
-    sim::UsbHub& hub = root.add_hub(2, 4);
-    hub.add_adapter(1);
-    root.add_adapter(3);
+// The hubs that an Install re-enumerates on each machine, in order: a hub once for each unbroken
+// run of its adapters in the table, no hub that no node matches (its adapters carry node 0), and
+// nothing from entries that an earlier, larger scan left past the table's count.
+TEST_F(InstallTest, EachUnbrokenRunOfAHubsAdaptersIsReenumeratedOnce) {
+    struct Machine {
+        const char* name;
+        std::function<std::vector<DEVINST>()> build; // gives the nodes expected
+    };
+    const Machine machines[] = {
+        {"adapters on ports 1 and 3 of one root hub",
+         [] {
+             sim::UsbHub& root = sim::add_controller(0).root_hub(4);
+             root.add_adapter(1);
+             root.add_adapter(3);
+             return std::vector<DEVINST>{root.node};
+         }},
+        {"root hub A with adapters on ports 1 and 3 and a hub on port 2 with an adapter on its "
+         "port 1: the table reads A, A1, A2, A21, A3",
+         [] {
+             sim::UsbHub& root = sim::add_controller(0).root_hub(3);
+             root.add_adapter(1);
+             sim::UsbHub& hub = root.add_hub(2, 4);
+             hub.add_adapter(1);
+             root.add_adapter(3);
+             return std::vector<DEVINST>{root.node, hub.node, root.node};
+         }},
+        {"an adapter on a root hub that no node matches (its label is \"@\" alone)",
+         [] {
+             sim::UsbController& hc = sim::add_controller(0);
+             hc.root_hub(2).add_adapter(1);
+             hc.driver_key.fails = true;
+             return std::vector<DEVINST>{};
+         }},
+        {"an adapter whose hub is matched, then one whose hub is not: the table reads A, A1, B, "
+         "B1, and B1 carries node 0",
+         [] {
+             sim::UsbHub& root = sim::add_controller(0).root_hub(2);
+             root.add_adapter(1);
+             sim::UsbController& hc1 = sim::add_controller(1);
+             hc1.root_hub(2).add_adapter(1);
+             hc1.driver_key.fails = true;
+             return std::vector<DEVINST>{root.node};
+         }},
+        {"B1 unplugged after a refresh that saw A, A1, B, B1: its entry stays past the count",
+         [] {
+             sim::UsbHub& root = sim::add_controller(0).root_hub(2);
+             root.add_adapter(1);
+             sim::UsbHub& other = sim::add_controller(1).root_hub(2);
+             other.add_adapter(1);
+             refresh_report(reinterpret_cast<HWND>(app.report_edit), 1);
+             other.unplug(1);
+             return std::vector<DEVINST>{root.node};
+         }},
+    };
+    for (const Machine& machine : machines) {
+        SCOPED_TRACE(machine.name);
+        start_again();
+        std::vector<DEVINST> expected = machine.build();
 
-    reenumerate_adapter_hubs();
+        install_command(window());
 
-    ASSERT_EQ(port_table.count, 5);
-    EXPECT_STREQ(port_table.entries[3].path, "A21");
-    EXPECT_EQ(reenumerated, (std::vector<DEVINST>{root.node, hub.node, root.node}));
-}
-
-TEST_F(InstallTest, AdaptersOnOneHubWithNothingBetweenThemGiveOneCall) {
-    sim::UsbHub& root = sim::add_controller(0).root_hub(4);
-    root.add_adapter(1);
-    root.add_adapter(3);
-
-    reenumerate_adapter_hubs();
-
-    EXPECT_EQ(reenumerated, std::vector<DEVINST>{root.node});
-}
-
-TEST_F(InstallTest, AdapterWhoseHubIsNotInTheTreeCausesNoCall) {
-    sim::UsbController& hc = sim::add_controller(0);
-    hc.root_hub(2).add_adapter(1);
-    hc.driver_key.fails = true; // the root hub's label is "@" alone: no node matches it
-
-    reenumerate_adapter_hubs();
-
-    EXPECT_EQ(sim::count_calls("CM_Reenumerate_DevNode"), 0);
-}
-
-// Controller 0 with an adapter on its root hub; controller 1 with an adapter on a root hub that
-// no node matches. The table reads A, A1, B, B1: only A1's hub is re-enumerated, and never the
-// node 0 that B1 carries.
-TEST_F(InstallTest, AdapterWhoseHubIsNotInTheTreeCausesNoCallAfterOneWhoseHubIs) {
-    sim::UsbHub& root = sim::add_controller(0).root_hub(2);
-    root.add_adapter(1);
-    sim::UsbController& hc1 = sim::add_controller(1);
-    hc1.root_hub(2).add_adapter(1);
-    hc1.driver_key.fails = true;
-
-    reenumerate_adapter_hubs();
-
-    ASSERT_EQ(port_table.count, 4);
-    EXPECT_EQ(reenumerated, std::vector<DEVINST>{root.node});
-    // A request for node 0 would be refused before the watch sees it: count the calls.
-    EXPECT_EQ(sim::count_calls("CM_Reenumerate_DevNode"), 1);
+        EXPECT_EQ(reenumerated, expected);
+        // A request for node 0 or a node gone would be refused before the watch sees it: count
+        // the calls.
+        EXPECT_EQ(sim::count_calls("CM_Reenumerate_DevNode"), static_cast<int>(expected.size()));
+    }
 }
 
 // Under WOW64 both commands, and Install without the driver package, would take away the

@@ -1,7 +1,9 @@
 // The driver probes: the FileVersion text of a driver file (with the existence test behind it
 // and the bounds of the path and version buffers), the running driver's version reply, and the
 // memory-pack component's registration.
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "report/report.h"
 #include "tests/report_machine.h"
@@ -47,6 +49,40 @@ TEST_F(ProbesTest, FileThatOpensWithoutUsableVersionReadsAsOneZeroOne) {
     sim::put_version_file_blocks(kRumbleFile, {{"040904E4", {{"ProductVersion", "1.2.78"}}}});
     EXPECT_EQ(rumble_version(), "1.0.1");
     EXPECT_EQ(sim::count_calls("CreateFileA"), 3);
+}
+
+// VerQueryValueA puts the ANSI copy of a text behind the resource at the distance that the
+// root's own wLength gives: a resource whose root states a wrong length (damaged, or a file
+// replaced by a longer one between the size query and the read) gets its copy placed at or past
+// the end of the block the program allocated. Only the bytes within the block are read.
+TEST_F(ProbesTest, DamagedResourceIsReadOnlyWithinTheBlock) {
+    std::vector<uint8_t> resource =
+        sim::version_resource({{"040904E4", {{"FileVersion", "1.2.78"}}}});
+    const uint8_t wide_text[] = {'1', 0, '.', 0, '2', 0, '.', 0, '7', 0, '8', 0};
+    size_t text_at =
+        std::search(resource.begin(), resource.end(), std::begin(wide_text), std::end(wide_text)) -
+        resource.begin();
+    ASSERT_LT(text_at, resource.size());
+    // The block the program allocates: twice the resource and 4 bytes.
+    const long block_end = static_cast<long>(resource.size() * 2 + 4);
+    const struct {
+        long copy_from_end; // where the copy starts, from the block's end
+        const char* version;
+    } cases[] = {
+        {-1, "1"},       // the copy's first character is the block's last byte
+        {0, "1.0.1"},    // the copy starts at the block's end: no text, the existence test decides
+        {1, "1.0.1"},    // past the end
+        {2000, "1.0.1"}, // far past it
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.copy_from_end);
+        std::vector<uint8_t> damaged = resource;
+        long stated = block_end + c.copy_from_end - 4 - static_cast<long>(text_at);
+        damaged[0] = static_cast<uint8_t>(stated & 0xFF);
+        damaged[1] = static_cast<uint8_t>(stated >> 8);
+        sim::put_version_file_resource(kRumbleFile, damaged);
+        EXPECT_EQ(rumble_version(), c.version);
+    }
 }
 
 TEST_F(ProbesTest, MissingOrUnreadableFileIsNotFoundAndLeavesTheBuffer) {

@@ -1,5 +1,7 @@
 // The composed report: its lines, the StatusFlags each condition sets and the advice that their
 // whole value chooses.
+#include <functional>
+
 #include "tests/report_machine.h"
 
 namespace {
@@ -78,47 +80,46 @@ TEST_F(ReportTest, RumbleFileAtAnotherVersionAsksForARebootAlsoWithAnAdapterWith
     EXPECT_EQ(advice(), kRebootAdvice);
 }
 
-TEST_F(ReportTest, AdapterWithoutDriverAloneAsksForInstall) {
-    plug_adapter(0, 2, kNoDriver);
-    install_everything();
-    EXPECT_EQ(refresh_report(nullptr, 1), static_cast<DWORD>(kAdapterWithoutDriver));
-    EXPECT_EQ(shown_lines()[2], "Port A2: no driver");
-    EXPECT_EQ(advice(), kInstallAdvice);
-}
-
-TEST_F(ReportTest, GenericDriverBehindAnExternalHubNeedsInstall) {
-    root_hub(0).add_hub(1, 4).add_adapter(2, true, kGeneric);
-    register_memory_pack();
-    install_everything();
-    EXPECT_EQ(refresh_report(nullptr, 1), static_cast<DWORD>(kNeedsInstall));
-    EXPECT_EQ(shown_lines()[2], "Port A12: generic driver");
-    EXPECT_EQ(advice(), kInstallAdvice);
-}
-
-TEST_F(ReportTest, KernelFileAtAnotherVersionNeedsInstallAndShowsItsVersion) {
-    plug_adapter(0, 2, kRumble);
-    install_everything();
-    put_driver_file(kKernelFile, "1.2.77");
-    EXPECT_EQ(refresh_report(nullptr, 1), static_cast<DWORD>(kNeedsInstall));
-    EXPECT_TRUE(shows("ver 1.2.77 - Quorvale Driver File"));
-    EXPECT_EQ(advice(), kInstallAdvice);
-}
-
-TEST_F(ReportTest, FilesWithoutVersionResourceShowOneZeroOneAndCountAsTheirKindOfMismatch) {
-    install_everything();
-    put_driver_file(kRumbleFile, kNoVersionResource);
-    EXPECT_EQ(refresh_report(nullptr, 1), static_cast<DWORD>(kVersionMismatch));
-    EXPECT_TRUE(shows("ver 1.0.1 - Rumble Driver File"));
-
-    install_everything();
-    put_driver_file(kMempakFile, kNoVersionResource);
-    EXPECT_EQ(refresh_report(nullptr, 1), static_cast<DWORD>(kVersionMismatch));
-    EXPECT_TRUE(shows("ver 1.0.1 - Mempak Driver File"));
-
-    install_everything();
-    put_driver_file(kKernelFile, kNoVersionResource);
-    EXPECT_EQ(refresh_report(nullptr, 1), static_cast<DWORD>(kNeedsInstall));
-    EXPECT_TRUE(shows("ver 1.0.1 - Quorvale Driver File"));
+// One condition on an otherwise installed machine: the flags it sets, the line that shows it and
+// the advice that the flags choose.
+TEST_F(ReportTest, EachConditionSetsItsFlagsShowsItsLineAndChoosesItsAdvice) {
+    struct Condition {
+        const char* name;
+        std::function<void()> make;
+        DWORD flags;
+        const char* line;
+        const char* advice;
+    };
+    const Condition conditions[] = {
+        {"an adapter without a driver", [] { plug_adapter(0, 2, kNoDriver); },
+         kAdapterWithoutDriver, "Port A2: no driver", kInstallAdvice},
+        {"the generic driver on an adapter behind an external hub",
+         [] {
+             root_hub(0).add_hub(1, 4).add_adapter(2, true, kGeneric);
+             register_memory_pack();
+         },
+         kNeedsInstall, "Port A12: generic driver", kInstallAdvice},
+        {"the kernel file at another version", [] { put_driver_file(kKernelFile, "1.2.77"); },
+         kNeedsInstall, "ver 1.2.77 - Quorvale Driver File", kInstallAdvice},
+        {"the rumble file without a version resource",
+         [] { put_driver_file(kRumbleFile, kNoVersionResource); }, kVersionMismatch,
+         "ver 1.0.1 - Rumble Driver File", kRebootAdvice},
+        {"the mempak file without a version resource",
+         [] { put_driver_file(kMempakFile, kNoVersionResource); }, kVersionMismatch,
+         "ver 1.0.1 - Mempak Driver File", kRebootAdvice},
+        {"the kernel file without a version resource",
+         [] { put_driver_file(kKernelFile, kNoVersionResource); }, kNeedsInstall,
+         "ver 1.0.1 - Quorvale Driver File", kInstallAdvice},
+    };
+    for (const Condition& condition : conditions) {
+        SCOPED_TRACE(condition.name);
+        start_again();
+        install_everything();
+        condition.make();
+        EXPECT_EQ(refresh_report(nullptr, 1), condition.flags);
+        EXPECT_TRUE(shows(condition.line));
+        EXPECT_EQ(advice(), condition.advice);
+    }
 }
 
 TEST_F(ReportTest, MissingFilesSetNeedsInstallExceptTheMempakFile) {

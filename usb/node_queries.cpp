@@ -79,6 +79,12 @@ static char* fetch_reply_string(HANDLE device, DWORD code, DWORD actual_length, 
     return text;
 }
 
+// The first call's answer, of returned bytes, gives ActualLength only when it reaches past the
+// field at offset: a shorter answer counts as a failed request.
+static int reaches_actual_length(DWORD returned, DWORD offset) {
+    return returned >= offset + sizeof(DWORD);
+}
+
 // The two host-controller queries: the first call, with a buffer of the fixed part only, learns
 // ActualLength; a reply no larger than the fixed part holds no name. input is what both calls
 // send: the reply buffer itself, or nothing.
@@ -88,7 +94,8 @@ static char* get_controller_string(HANDLE controller, DWORD code, ReplyInput inp
     BYTE* in = input == kNoInput ? NULL : fixed;
     DWORD in_size = input == kNoInput ? 0 : sizeof fixed;
     DWORD returned = 0;
-    if (!DeviceIoControl(controller, code, in, in_size, fixed, sizeof fixed, &returned, NULL))
+    if (!DeviceIoControl(controller, code, in, in_size, fixed, sizeof fixed, &returned, NULL) ||
+        !reaches_actual_length(returned, kHcdNameActualLengthOffset))
         return NULL;
     DWORD actual_length = read_reply_dword(fixed, kHcdNameActualLengthOffset);
     if (actual_length <= kHcdNameFixedSize)
@@ -111,7 +118,8 @@ static char* get_connection_string(HANDLE hub, ULONG port, DWORD code) {
     memset(fixed, 0, sizeof fixed);
     write_reply_dword(fixed, kConnectionNameIndexOffset, port);
     DWORD returned = 0;
-    if (!DeviceIoControl(hub, code, fixed, sizeof fixed, fixed, sizeof fixed, &returned, NULL))
+    if (!DeviceIoControl(hub, code, fixed, sizeof fixed, fixed, sizeof fixed, &returned, NULL) ||
+        !reaches_actual_length(returned, kConnectionNameActualLengthOffset))
         return NULL;
     DWORD actual_length = read_reply_dword(fixed, kConnectionNameActualLengthOffset);
     if (actual_length <= kConnectionNameFixedSize)

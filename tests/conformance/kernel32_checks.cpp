@@ -173,6 +173,49 @@ CONFORMANCE_CHECK(kernel32_an_open_with_no_known_disposition_is_refused) {
     DeleteFileA(path.c_str());
 }
 
+KNOWN_WINE_DIFFERENCE(kernel32_an_open_sharing_more_than_read_write_and_delete_is_refused,
+                      "Wine opens a file whatever further bits the share mode carries") {
+    std::string path = conformance::scratch_directory() + "plain.dll";
+    conformance::put_file(path, "MZ");
+    // GENERIC_WRITE as the share mode: the access and share arguments given the wrong way round.
+    for (DWORD share : {DWORD(0x8), DWORD(GENERIC_WRITE)}) {
+        SetLastError(0);
+        HANDLE file = open_file(path, GENERIC_READ, FILE_SHARE_READ | share);
+        EXPECT(file == INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+        if (file != INVALID_HANDLE_VALUE)
+            CloseHandle(file);
+    }
+    DeleteFileA(path.c_str());
+}
+
+KNOWN_WINE_DIFFERENCE(kernel32_an_open_asking_for_the_sacl_needs_the_security_privilege,
+                      "Wine grants ACCESS_SYSTEM_SECURITY without the privilege") {
+    std::string path = conformance::scratch_directory() + "plain.dll";
+    conformance::put_file(path, "MZ");
+    SetLastError(0);
+    HANDLE file = open_file(path, GENERIC_READ | ACCESS_SYSTEM_SECURITY, FILE_SHARE_READ);
+    EXPECT(file == INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PRIVILEGE_NOT_HELD));
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+    DeleteFileA(path.c_str());
+}
+
+KNOWN_WINE_DIFFERENCE(advapi32_an_open_with_options_beyond_open_link_is_refused,
+                      "Wine's RegOpenKeyExA ignores option bits it does not know") {
+    conformance::put_registry_value("terminated", REG_SZ, std::string("abc", 4));
+    // KEY_READ as the options: the options and rights given the wrong way round.
+    for (DWORD options : {DWORD(KEY_READ), DWORD(0x1)}) {
+        HKEY key = nullptr;
+        EXPECT_EQ(
+            RegOpenKeyExA(HKEY_CURRENT_USER, conformance::kRegistryPath, options, KEY_READ, &key),
+            ERROR_INVALID_PARAMETER);
+        if (key)
+            RegCloseKey(key);
+    }
+}
+
 CONFORMANCE_CHECK(kernel32_an_open_file_is_deleted_only_when_it_shares_deletion) {
     std::string path = conformance::scratch_directory() + "open.inf";
     conformance::put_file(path, "[Version]");

@@ -52,6 +52,29 @@ CONFORMANCE_CHECK(version_each_string_block_answers_for_its_own_translation) {
     EXPECT_EQ(length, 8u);
 }
 
+// The ANSI copy of a text lies behind the resource at the text's own distance from the block's
+// start, and where the resource ends is what its root's wLength states: a block whose root states
+// 8 bytes less gets the copy 8 bytes lower.
+CONFORMANCE_CHECK(version_the_ansi_copy_lies_behind_the_length_the_root_states) {
+    std::vector<char> block = version_block(conformance::version_file(VersionFile::TwoBlocks));
+    EXPECT(block.size() > 8);
+    if (block.size() <= 8)
+        return;
+    const char* path = "\\StringFileInfo\\040904E4\\FileVersion";
+    void* copy = nullptr;
+    UINT length = 0;
+    EXPECT(VerQueryValueA(block.data(), path, &copy, &length));
+    unsigned stated = static_cast<unsigned char>(block[0]) | static_cast<unsigned char>(block[1])
+                                                                 << 8;
+    block[0] = static_cast<char>((stated - 8) & 0xFF);
+    block[1] = static_cast<char>((stated - 8) >> 8);
+    void* lower = nullptr;
+    EXPECT(VerQueryValueA(block.data(), path, &lower, &length));
+    EXPECT_EQ(static_cast<char*>(copy) - static_cast<char*>(lower), 8);
+    if (lower)
+        EXPECT_TEXT(static_cast<const char*>(lower), "1.2.78");
+}
+
 CONFORMANCE_CHECK(version_a_resource_without_string_blocks_answers_no_strings) {
     std::vector<char> block = version_block(conformance::version_file(VersionFile::NoStringBlocks));
     EXPECT(!block.empty());

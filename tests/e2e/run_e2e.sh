@@ -141,12 +141,14 @@ expect_file_text() {
 
 # screenshot NAME: saves the display as NAME.png and, with QDI_PAINT_CHECK, checks what the
 # window painted there. Painting reaches the display a moment after the window's state changes,
-# so a failed check is repeated a few times before it counts.
+# so a failed check is repeated a few times before it counts. Without ImageMagick the painting
+# cannot be checked, and the case fails rather than pass unchecked.
 screenshot() {
-    command -v import >/dev/null 2>&1 || {
-        echo "note: no screenshot taken (ImageMagick's import is missing)" >&2
-        return
-    }
+    for tool in import convert; do
+        command -v $tool >/dev/null 2>&1 ||
+            fail "ImageMagick's $tool is missing, so the painting cannot be checked" \
+                "(scripts/install-packages installs it)"
+    done
     if [ -z "${QDI_PAINT_CHECK:-}" ]; then
         import -window root "$case_dir/$1.png" || fail "no screenshot taken"
         echo "screenshot: $case_dir/$1.png (painting not checked: QDI_PAINT_CHECK is not set)"
