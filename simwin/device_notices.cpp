@@ -7,7 +7,7 @@
 #include <deque>
 #include <map>
 
-#include "simwin/ui_model.h"
+#include "simwin/windows_model.h"
 
 namespace sim {
 

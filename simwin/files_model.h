@@ -1,4 +1,4 @@
-// Inside simwin: the file model that files.cpp keeps and version_info.cpp reads, and the reset
+// Inside simwin: the file model that files.cpp keeps and version_resources.cpp reads, and the reset
 // hooks of the registry and the control device, which reset_files() calls.
 #pragma once
 

@@ -100,6 +100,8 @@ Window* window_object(HWND window);
 std::vector<HWND> all_windows();
 HWND focus_window();
 void post_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+// Puts a message at the head of the queue, ahead of everything posted before it.
+void post_message_first(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 LRESULT send_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 // CreateWindowExA and DestroyWindow as the system itself uses them (for dialogs), unlogged.
 HWND create_window(DWORD ex_style, LPCSTR class_name, LPCSTR title, DWORD style, int x, int y,
@@ -119,6 +121,8 @@ struct MessageFilter {
 bool next_message(MSG* msg, const MessageFilter& filter = MessageFilter());
 bool peek_message(MSG* msg, const MessageFilter& filter, bool remove);
 bool translate_message(const MSG* msg);
+// A key message taken from the queue moves the keyboard state, as GetKeyState then reports it.
+void track_keys(const MSG& msg);
 LRESULT dispatch_message(const MSG* msg);
 void repost_quit(int code);
 void client_size(const Window& window, int* width, int* height);
@@ -143,5 +147,6 @@ uintptr_t next_handle_value();
 void reset_windows();
 void reset_gdi();
 void reset_menus();
+void reset_input();
 
 } // namespace sim::detail

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "simwin/ui_model.h"
+#include "simwin/windows_model.h"
 
 namespace sim {
 namespace detail {

@@ -1,6 +1,6 @@
 // Simulated menus: a window's class menu built from the resource script, item state with
 // EnableMenuItem, and the test's view of opening a popup and choosing an item.
-#include "simwin/ui_model.h"
+#include "simwin/windows_model.h"
 
 namespace sim {
 namespace detail {

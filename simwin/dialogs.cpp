@@ -3,7 +3,7 @@
 // other windows' messages and timers, turning Escape and Enter into the dialog's commands.
 #include <algorithm>
 
-#include "simwin/ui_model.h"
+#include "simwin/windows_model.h"
 
 namespace sim {
 namespace detail {

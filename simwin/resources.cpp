@@ -8,7 +8,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "simwin/ui_model.h"
+#include "simwin/windows_model.h"
 
 #ifndef QDI_SOURCE_DIR
 #error "the host build gives simwin the source directory"
