@@ -34,7 +34,7 @@ for target in $targets; do
     work=$build/fuzz/$target
     mkdir -p "$work/corpus" "$work/artifacts"
     case $target in
-    scenario) seeds="scenarios tools/quorvale_sim/bad_input" ;;
+    scenario) seeds="scenarios scenarios/refused" ;;
     *) seeds="fuzz/corpus/$target" ;;
     esac
     started=$(date +%s)
