@@ -10,7 +10,7 @@ set(QDI_WIN64_BUILD_DIR "" CACHE PATH
 set(QDI_WIN32_BUILD_DIR "" CACHE PATH
     "The i686-w64-mingw32 build whose installer the Wine end-to-end tests run")
 # The version agreement test compares the executables and package files of these builds.
-set_property(SOURCE ${CMAKE_SOURCE_DIR}/tests/version_agreement_test.cpp APPEND PROPERTY
+set_property(SOURCE ${CMAKE_SOURCE_DIR}/tests/program/version_agreement_test.cpp APPEND PROPERTY
              COMPILE_DEFINITIONS QDI_WIN64_BUILD_DIR="${QDI_WIN64_BUILD_DIR}"
                                  QDI_WIN32_BUILD_DIR="${QDI_WIN32_BUILD_DIR}")
 option(QDI_E2E_COMMAND_CASES "Run the Install and Uninstall end-to-end cases" ON)

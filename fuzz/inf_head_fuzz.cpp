@@ -3,7 +3,7 @@
 // its first 480 bytes, up to the first zero byte, hold "Provider=%Zelk%", and leave nothing open.
 #include "fuzz/fuzz_support.h"
 
-#include "tests/inf_machine.h"
+#include "tests/install/machine.h"
 
 namespace {
 

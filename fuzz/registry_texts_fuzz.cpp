@@ -10,7 +10,7 @@
 
 #include "fuzz/fuzz_support.h"
 #include "install/install.h"
-#include "tests/inf_machine.h"
+#include "tests/install/machine.h"
 
 namespace {
 

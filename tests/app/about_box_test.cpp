@@ -1,6 +1,6 @@
 // The About box: opened by both accelerators and the Help menu, naming the product and version,
 // ended by Escape, Enter and its OK button.
-#include "tests/app_harness.h"
+#include "tests/app/harness.h"
 
 using AboutBoxTest = AppTest;
 

@@ -1,6 +1,6 @@
 // The main window's registration for USB device notices: when it is made and released, and how
 // soon a plug reaches the report with it and without it.
-#include "tests/app_harness.h"
+#include "tests/app/harness.h"
 
 namespace {
 

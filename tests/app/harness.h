@@ -1,4 +1,4 @@
-// A run of the installer on the simulated machine: the fixture resets the shell's state with the
+// A run of the installer on the simulated machine: the fixture resets the program's state with the
 // machine, and small helpers read what a run did (refreshes, ticks, timer settings).
 #pragma once
 

@@ -2,7 +2,7 @@
 // in whatever client size, leaves no device context or GDI object behind.
 #include <cstdio>
 
-#include "tests/app_harness.h"
+#include "tests/app/harness.h"
 
 using HeaderTest = AppTest;
 

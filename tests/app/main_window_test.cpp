@@ -1,7 +1,7 @@
 // The main window: its class and children, the ways the program ends, the commands of the menu,
 // buttons and accelerators, and which messages cause a report refresh.
 #include "install/install.h"
-#include "tests/app_harness.h"
+#include "tests/app/harness.h"
 
 using MainWindowTest = AppTest;
 

@@ -1,6 +1,6 @@
 // The AdapterList: classification of the bound driver by its description, the bounded table and
 // label, and the order of the exchange sort.
-#include "tests/devices_machine.h"
+#include "tests/devices/machine.h"
 
 namespace {
 

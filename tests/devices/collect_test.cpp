@@ -1,7 +1,7 @@
 // The plugged-in adapters taken from a topology scan, and the whole list as a refresh builds it:
 // plugged adapters, configured instances from the walk, in sorted order.
-#include "tests/devices_machine.h"
-#include "tests/inf_machine.h"
+#include "tests/devices/machine.h"
+#include "tests/install/machine.h"
 
 namespace {
 

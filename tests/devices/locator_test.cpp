@@ -1,6 +1,6 @@
 // The configured-adapter locator: the port label derived from an instance ID while climbing the
 // device tree, the duplicate test against plugged-in adapters, and the bounds of its buffers.
-#include "tests/devices_machine.h"
+#include "tests/devices/machine.h"
 
 namespace {
 

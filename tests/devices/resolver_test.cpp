@@ -1,6 +1,6 @@
 // Device-tree resolution: PortTable entries tied to device nodes by their driver keys, in entry
 // mode (each entry its own node) and parent mode (each adapter its hub's node).
-#include "tests/devices_machine.h"
+#include "tests/devices/machine.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // The adapter instance walker: which instance IDs it picks out, scan mode listing configured
 // adapters, remove mode removing USB and HID instances with their INF copies, and each failing
 // call of the walk leaving nothing open.
-#include "tests/devices_machine.h"
-#include "tests/inf_machine.h"
+#include "tests/devices/machine.h"
+#include "tests/install/machine.h"
 
 namespace {
 

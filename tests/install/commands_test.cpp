@@ -5,8 +5,8 @@
 #include <functional>
 
 #include "install/install.h"
-#include "tests/inf_machine.h"
-#include "tests/report_machine.h"
+#include "tests/install/machine.h"
+#include "tests/report/machine.h"
 #include "usb/port_table.h"
 
 using namespace report_machine;

@@ -1,7 +1,7 @@
 // INF copy cleanup: the CurrentVersion directory values read and expanded, the path formed from
 // the instance's "InfPath" value, the provider token looked for in the file's first 480 bytes,
 // and every failing call leaving the file where it is and nothing open.
-#include "tests/inf_machine.h"
+#include "tests/install/machine.h"
 #include "tests/sim_test.h"
 
 #include "install/install.h"

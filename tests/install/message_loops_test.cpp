@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/app_harness.h"
+#include "tests/app/harness.h"
 
 namespace {
 

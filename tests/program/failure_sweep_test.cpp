@@ -7,7 +7,7 @@
 #include <functional>
 
 #include "install/install.h"
-#include "tests/reliability_machine.h"
+#include "tests/program/sweep_machine.h"
 
 namespace {
 

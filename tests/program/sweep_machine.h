@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "report/report.h"
-#include "tests/inf_machine.h"
-#include "tests/report_machine.h"
+#include "tests/install/machine.h"
+#include "tests/report/machine.h"
 
 namespace reliability_machine {
 

@@ -9,8 +9,8 @@
 
 #include "install/install.h"
 #include "platform/text.h"
-#include "tests/inf_machine.h"
-#include "tests/report_machine.h"
+#include "tests/install/machine.h"
+#include "tests/report/machine.h"
 #include "usb/port_table.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <set>
 #include <sstream>
 
-#include "tests/report_machine.h"
+#include "tests/report/machine.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <regex>
 #include <sstream>
 
-#include "tests/app_harness.h"
+#include "tests/app/harness.h"
 
 using VersionAgreementTest = AppTest;
 

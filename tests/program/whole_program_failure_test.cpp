@@ -13,7 +13,7 @@
 
 #include "app/main_window.h"
 #include "install/install.h"
-#include "tests/reliability_machine.h"
+#include "tests/program/sweep_machine.h"
 
 namespace {
 

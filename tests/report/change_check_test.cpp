@@ -1,6 +1,6 @@
 // The change check: a refresh that is not forced stops early, probes no driver file and leaves
 // the shown report alone while the ports and the running driver stay as they were.
-#include "tests/report_machine.h"
+#include "tests/report/machine.h"
 
 namespace {
 

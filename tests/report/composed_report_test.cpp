@@ -2,7 +2,7 @@
 // whole value chooses.
 #include <functional>
 
-#include "tests/report_machine.h"
+#include "tests/report/machine.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <iterator>
 
 #include "report/report.h"
-#include "tests/report_machine.h"
+#include "tests/report/machine.h"
 
 namespace {
 

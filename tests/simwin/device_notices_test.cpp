@@ -1,4 +1,4 @@
-// The simulated device-change notices, where the shell relies on them behaving as Windows does:
+// The simulated device-change notices, where the program relies on them behaving as Windows does:
 // which windows hear of a device that comes or goes, with what, when, and the registrations.
 #include <cstring>
 #include <string>

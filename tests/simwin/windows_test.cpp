@@ -1,4 +1,4 @@
-// The simulated window system itself, where the shell's tests rely on it behaving as Windows
+// The simulated window system itself, where the program's tests rely on it behaving as Windows
 // does: the resource script, timers and message order, accelerators on menu items, window text,
 // creation failures, GDI selection rules and the wsprintfA limit.
 #include <cstring>
