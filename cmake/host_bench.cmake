@@ -4,10 +4,10 @@
 find_package(benchmark REQUIRED)
 add_executable(qdi_refresh_bench ${CMAKE_SOURCE_DIR}/bench/refresh_bench.cpp)
 target_compile_options(qdi_refresh_bench PRIVATE ${QDI_WARNINGS})
-target_link_libraries(qdi_refresh_bench PRIVATE qdi_system simwin benchmark::benchmark
+target_link_libraries(qdi_refresh_bench PRIVATE qdi_program simwin benchmark::benchmark
                                                 benchmark::benchmark_main)
 
 # One refresh for callgrind (bench/measure): the program's instructions apart from simwin's.
 add_executable(qdi_refresh_profile ${CMAKE_SOURCE_DIR}/bench/refresh_profile.cpp)
 target_compile_options(qdi_refresh_profile PRIVATE ${QDI_WARNINGS})
-target_link_libraries(qdi_refresh_profile PRIVATE qdi_system simwin)
+target_link_libraries(qdi_refresh_profile PRIVATE qdi_program simwin)

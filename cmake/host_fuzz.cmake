@@ -1,6 +1,6 @@
 # The libFuzzer targets (clang only, option QDI_FUZZ): the USB hub driver's replies, the device
 # instance ID list and device tree, the head of an INF copy, and scenario files for quorvale-sim.
-# Each is built over its own copy of the system code (with coverage instrumentation) and simwin,
+# Each is built over its own copy of the program's code (with coverage instrumentation) and simwin,
 # and ctest runs each briefly from its seed corpus (label "fuzz"); fuzz/run-long.sh runs them for
 # longer.
 option(QDI_FUZZ "Build the libFuzzer targets (needs clang)" OFF)
@@ -20,11 +20,11 @@ elseif(QDI_FUZZ)
     target_compile_definitions(qdi_fuzz_simwin PRIVATE QDI_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
                                                     QDI_GENERATED_DIR="${QDI_GENERATED_DIR}")
 
-    add_library(qdi_fuzz_system STATIC ${QDI_SYSTEM_SOURCES})
-    target_include_directories(qdi_fuzz_system PUBLIC ${CMAKE_SOURCE_DIR})
-    target_compile_options(qdi_fuzz_system PRIVATE ${QDI_WARNINGS} ${QDI_SYSTEM_FLAGS}
+    add_library(qdi_fuzz_program STATIC ${QDI_PROGRAM_SOURCES})
+    target_include_directories(qdi_fuzz_program PUBLIC ${CMAKE_SOURCE_DIR})
+    target_compile_options(qdi_fuzz_program PRIVATE ${QDI_WARNINGS} ${QDI_PROGRAM_FLAGS}
                                                    -fsanitize=fuzzer-no-link)
-    target_link_libraries(qdi_fuzz_system PUBLIC qdi_fuzz_simwin)
+    target_link_libraries(qdi_fuzz_program PUBLIC qdi_fuzz_simwin)
 
     add_custom_target(qdi_fuzz)
 
@@ -43,7 +43,7 @@ elseif(QDI_FUZZ)
         add_executable(fuzz_${name} ${CMAKE_SOURCE_DIR}/fuzz/${name}_fuzz.cpp ${FUZZ_SOURCES})
         target_compile_options(fuzz_${name} PRIVATE ${QDI_WARNINGS} -fsanitize=fuzzer)
         target_link_options(fuzz_${name} PRIVATE -fsanitize=fuzzer)
-        target_link_libraries(fuzz_${name} PRIVATE qdi_fuzz_system qdi_fuzz_simwin)
+        target_link_libraries(fuzz_${name} PRIVATE qdi_fuzz_program qdi_fuzz_simwin)
         add_dependencies(qdi_fuzz fuzz_${name})
 
         # New inputs go to a work directory in the build, never into the shipped seeds.
@@ -67,6 +67,6 @@ elseif(QDI_FUZZ)
     file(GLOB QDI_FUZZ_RUNNER_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/quorvale_sim/*.cpp)
     list(FILTER QDI_FUZZ_RUNNER_SOURCES EXCLUDE REGEX "/main\\.cpp$")
     qdi_fuzz_target(scenario SOURCES ${QDI_FUZZ_RUNNER_SOURCES}
-                    CORPORA scenarios tools/quorvale_sim/bad_input)
+                    CORPORA scenarios scenarios/refused)
     target_link_libraries(fuzz_scenario PRIVATE nlohmann_json::nlohmann_json)
 endif()

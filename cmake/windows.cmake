@@ -1,4 +1,4 @@
-# The Windows builds: the system code against the real SDK, linked statically against the
+# The Windows builds: the program's code against the real SDK, linked statically against the
 # compiler's runtime so that what ships needs no DLL beyond those of Windows itself.
 enable_language(RC)
 
@@ -7,12 +7,12 @@ enable_language(RC)
 # would store the zero-filled tables in the file.)
 set(QDI_WINDOWS_LEAN_FLAGS -fno-asynchronous-unwind-tables -fno-unwind-tables -ffunction-sections)
 
-add_library(qdi_system STATIC ${QDI_SYSTEM_SOURCES})
-target_include_directories(qdi_system PUBLIC ${CMAKE_SOURCE_DIR})
-target_compile_options(qdi_system PRIVATE ${QDI_WARNINGS} ${QDI_SYSTEM_FLAGS}
+add_library(qdi_program STATIC ${QDI_PROGRAM_SOURCES})
+target_include_directories(qdi_program PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(qdi_program PRIVATE ${QDI_WARNINGS} ${QDI_PROGRAM_FLAGS}
                                           ${QDI_WINDOWS_LEAN_FLAGS})
-target_compile_definitions(qdi_system PUBLIC WINVER=0x0501 _WIN32_WINNT=0x0501)
-target_link_libraries(qdi_system PUBLIC setupapi cfgmgr32 version advapi32 user32 gdi32 kernel32)
+target_compile_definitions(qdi_program PUBLIC WINVER=0x0501 _WIN32_WINNT=0x0501)
+target_link_libraries(qdi_program PUBLIC setupapi cfgmgr32 version advapi32 user32 gdi32 kernel32)
 
 include(cmake/windows_program.cmake)
 include(cmake/windows_release.cmake)

@@ -3,7 +3,7 @@
 # the console program that times both from start to first report under Wine.
 add_executable(qdi_least_window WIN32 EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/bench/least_window.cpp)
 target_compile_options(qdi_least_window PRIVATE
-    ${QDI_WARNINGS} ${QDI_SYSTEM_FLAGS} ${QDI_WINDOWS_LEAN_FLAGS})
+    ${QDI_WARNINGS} ${QDI_PROGRAM_FLAGS} ${QDI_WINDOWS_LEAN_FLAGS})
 target_link_libraries(qdi_least_window PRIVATE user32 kernel32)
 target_link_options(qdi_least_window PRIVATE -static -Wl,--gc-sections)
 

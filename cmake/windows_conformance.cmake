@@ -23,7 +23,7 @@ function(qdi_conformance_image name)
         RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}
         ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/driver-import-libraries)
     target_compile_options(${target} PRIVATE
-        $<$<COMPILE_LANGUAGE:CXX>:${QDI_WARNINGS} ${QDI_SYSTEM_FLAGS}>)
+        $<$<COMPILE_LANGUAGE:CXX>:${QDI_WARNINGS} ${QDI_PROGRAM_FLAGS}>)
     target_link_options(${target} PRIVATE -nostdlib)
     add_dependencies(qdi_conformance ${target})
 endfunction()

@@ -20,8 +20,8 @@ add_executable(quorvale_installer WIN32
 set_target_properties(quorvale_installer PROPERTIES OUTPUT_NAME quorvale-installer)
 target_include_directories(quorvale_installer PRIVATE ${CMAKE_SOURCE_DIR}/res)
 target_compile_options(quorvale_installer PRIVATE
-    $<$<COMPILE_LANGUAGE:CXX>:${QDI_WARNINGS} ${QDI_SYSTEM_FLAGS} ${QDI_WINDOWS_LEAN_FLAGS}>)
-target_link_libraries(quorvale_installer PRIVATE qdi_system)
+    $<$<COMPILE_LANGUAGE:CXX>:${QDI_WARNINGS} ${QDI_PROGRAM_FLAGS} ${QDI_WINDOWS_LEAN_FLAGS}>)
+target_link_libraries(quorvale_installer PRIVATE qdi_program)
 target_link_options(quorvale_installer PRIVATE -static -Wl,--gc-sections)
 
 # The sample driver package.
@@ -61,7 +61,7 @@ function(qdi_driver_file target file_name directory output_name version file_typ
             QDI_STRING_BLOCK=${string_block} QDI_CODE_PAGE=${code_page})
     endif()
     target_compile_options(${target} PRIVATE
-        $<$<COMPILE_LANGUAGE:CXX>:${QDI_WARNINGS} ${QDI_SYSTEM_FLAGS}>)
+        $<$<COMPILE_LANGUAGE:CXX>:${QDI_WARNINGS} ${QDI_PROGRAM_FLAGS}>)
     target_link_options(${target} PRIVATE -nostdlib)
 endfunction()
 

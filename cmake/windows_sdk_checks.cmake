@@ -76,4 +76,4 @@ endforeach()
 add_library(qdi_sdk_agreement OBJECT ${CMAKE_SOURCE_DIR}/tests/sdk/sdk_agreement.cpp)
 target_compile_options(qdi_sdk_agreement PRIVATE ${QDI_WARNINGS})
 # The program's own view of the SDK: platform/platform.h under the program's WINVER.
-target_link_libraries(qdi_sdk_agreement PRIVATE qdi_system)
+target_link_libraries(qdi_sdk_agreement PRIVATE qdi_program)

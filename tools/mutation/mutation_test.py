@@ -23,7 +23,7 @@ from cpp_reading import clang_calls  # noqa: E402
 from equivalents import BadEntry, mark_equivalents, read_equivalents, stale_entries  # noqa: E402
 from mirror import configure, sync_mirror  # noqa: E402
 from mutants import KINDS, generate  # noqa: E402
-from program_files import ROOT, NoFolderList, program_folders, system_sources  # noqa: E402
+from program_files import ROOT, NoFolderList, program_folders, program_sources  # noqa: E402
 from program_files import tree_sources  # noqa: E402
 from report import listing, report  # noqa: E402
 from results import carry_over, save_results  # noqa: E402
@@ -165,7 +165,7 @@ def run_mutants(mutants, base, folders, options):
             code, out = build(build_dir, target)
             if code != 0:
                 sys.exit("the unmutated program does not build:\n" + out[-3000:])
-        built = set(system_sources(build_dir, folders))
+        built = set(program_sources(build_dir, folders))
         missing = [m.path for m in mutants if m.path not in built]
         if missing:
             sys.exit("not in the host build: %s" % " ".join(sorted(set(missing))))

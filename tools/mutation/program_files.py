@@ -56,7 +56,7 @@ def tree_sources(root=ROOT):
     return found
 
 
-def system_sources(build_dir, folders):
+def program_sources(build_dir, folders):
     """The program's .cpp files that the host build in build_dir compiles, relative to the
     mirror beside it."""
     with open(os.path.join(build_dir, "compile_commands.json")) as f:
