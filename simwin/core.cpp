@@ -221,24 +221,32 @@ void record(const char* function, const std::string& args) {
     ++c.total;
 }
 
-std::string format(const char* format, ...) {
+namespace {
+
+std::string format_list(const char* format, va_list args) {
     char buffer[1024];
+    std::vsnprintf(buffer, sizeof buffer, format, args);
+    return buffer;
+}
+
+} // namespace
+
+std::string format(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    std::vsnprintf(buffer, sizeof buffer, format, args);
+    std::string text = format_list(format, args);
     va_end(args);
-    return buffer;
+    return text;
 }
 
 std::string log_format(const char* format, ...) {
     if (!keep_log)
         return std::string();
-    char buffer[1024];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(buffer, sizeof buffer, format, args);
+    std::string text = format_list(format, args);
     va_end(args);
-    return buffer;
+    return text;
 }
 
 std::vector<std::string> path_parts(const std::string& path) {
