@@ -66,7 +66,7 @@ class Tests:
         self.binary = os.path.join(build, "qdi_tests")
         self.factor = factor
         self.times = {}  # test name -> seconds in the unmutated run
-        self.files = {}  # test name -> its source file's name
+        self.files = {}  # test name -> its source file
         self.order = []  # registration order
         self.killers = collections.defaultdict(collections.Counter)  # path -> test -> kills
         self.scenario_seconds = 0.0
@@ -89,7 +89,7 @@ class Tests:
                 name = "%s.%s" % (suite["name"], test["name"])
                 self.order.append(name)
                 self.times[name] = float(test["time"].rstrip("s"))
-                self.files[name] = os.path.basename(test.get("file", ""))
+                self.files[name] = test.get("file", "")
         gtest_seconds = time.time() - start
         start = time.time()
         code, out = self.run_scenarios(3600)
@@ -105,7 +105,11 @@ class Tests:
         known = [n for n, _ in self.killers[path].most_common()]
 
         def near(test):
-            parts = set(self.files[test][: -len("_test.cpp")].split("_"))
+            # A test of tests/<folder>/<name>_test.cpp is near a file of that folder or one whose
+            # name shares a word with <name>.
+            source = self.files[test]
+            parts = set(os.path.basename(source)[: -len("_test.cpp")].split("_"))
+            parts.add(os.path.basename(os.path.dirname(source)))
             return bool(parts & words)
 
         fast = [n for n in self.order if self.times[n] < 1.0]
