@@ -223,7 +223,8 @@ void record(const char* function, const std::string& args) {
 
 namespace {
 
-std::string format_list(const char* format, va_list args) {
+// Formats as vsnprintf does, within 1024 characters.
+__attribute__((format(printf, 1, 0))) std::string format_list(const char* format, va_list args) {
     char buffer[1024];
     std::vsnprintf(buffer, sizeof buffer, format, args);
     return buffer;
