@@ -1,7 +1,6 @@
 // The simulated USB stack: host controllers, hubs and devices with their device-tree nodes, the
 // CreateFileA hook for \\.\HCDn and hub names, and the six USB I/O controls answered byte for
 // byte as the published reply structures lay them out.
-#include <climits>
 #include <cstddef>
 #include <cstring>
 #include <stdexcept>
@@ -508,45 +507,13 @@ namespace detail {
 
 namespace {
 
-// The number n of a device name "HCDn" (in any case, n written as "%d" writes it); -1 for any
-// other name.
-int hcd_number_named(const std::string& device) {
-    const size_t kLongestNumber = 10;
-    if (device.size() <= 3 || device.size() > 3 + kLongestNumber)
-        return -1;
-    long long number = 0;
-    for (size_t i = 3; i < device.size(); ++i) {
-        if (device[i] < '0' || device[i] > '9')
-            return -1;
-        number = number * 10 + (device[i] - '0');
-    }
-    if (number > INT_MAX)
-        return -1;
-    int n = static_cast<int>(number);
-    return equal_nocase(device, format("HCD%d", n)) ? n : -1;
-}
-
-// Whether device (a name without its prefix) is the path of the controller's interface, as
-// interface_name() gives it, in any case; compared in place, as every open asks it of every
-// controller.
-bool names_controller_interface(const std::string& device, const UsbController& hc) {
-    const Node* n = sim::node(hc.node);
-    if (!n)
-        return false;
-    const std::string& id = n->instance_id;
-    const size_t guid_length = std::strlen(kHostControllerInterfaceGuid);
-    if (device.size() != id.size() + 1 + guid_length)
-        return false;
-    auto upper = [](char ch) { return ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - 32) : ch; };
-    for (size_t i = 0; i < id.size(); ++i)
-        if (upper(device[i]) != upper(id[i] == '\\' ? '#' : id[i]))
-            return false;
-    if (device[id.size()] != '#')
-        return false;
-    for (size_t i = 0; i < guid_length; ++i)
-        if (upper(device[id.size() + 1 + i]) != upper(kHostControllerInterfaceGuid[i]))
-            return false;
-    return true;
+// Whether device (a name without its prefix) ends in the host controllers' interface class, as
+// only a controller's interface path does: the other names (hubs' paths, HCDn) need no
+// controller's path built, which the scan's many opens would otherwise pay for.
+bool ends_in_controller_interface_class(const std::string& device) {
+    const std::string suffix = std::string("#") + kHostControllerInterfaceGuid;
+    return device.size() > suffix.size() &&
+           equal_nocase(device.substr(device.size() - suffix.size()), suffix);
 }
 
 } // namespace
@@ -566,12 +533,13 @@ bool usb_open(const std::string& name, DWORD access, DWORD share, HANDLE* handle
     object.share = share;
     bool opens = false;
     // A controller by its name HCDn (the first controller added that carries it) or by its
-    // interface, whose path holds a '#' for each backslash of the instance ID.
-    int hcd = hcd_number_named(device);
-    bool interface_path = device.find('#') != std::string::npos;
+    // interface path.
+    bool hcd_name = device.size() > 3 && equal_nocase(device.substr(0, 3), "HCD");
+    bool interface_path = ends_in_controller_interface_class(device);
     for (auto& hc : stack().controllers) {
-        if ((hcd >= 0 && hc->hcd_number && *hc->hcd_number == hcd) ||
-            (interface_path && names_controller_interface(device, *hc))) {
+        if ((hcd_name && hc->hcd_number &&
+             equal_nocase(device, format("HCD%d", *hc->hcd_number))) ||
+            (interface_path && equal_nocase(interface_prefix + device, hc->interface_name()))) {
             object.kind = HandleKind::Controller;
             object.index = hc->index;
             object.target = hc.get();
